@@ -1,0 +1,36 @@
+// Classification of what is connected, the status box, the version display and device changes.
+#pragma once
+
+#include <cstdint>
+
+#include "link/connection.h"
+
+// The one record of the open unit, owned by the application from start to exit.
+extern UnitConnection gConnection;
+
+constexpr uint32_t SUPPORTED_ESC_TYPES[] = {0x111F408C, 0x0A06408C};
+
+enum ClassifyTrigger { TRIGGER_STARTUP, TRIGGER_ARRIVAL };
+
+// Opens and identifies the unit and shows the outcome for the trigger.
+void classifyConnection(ClassifyTrigger trigger);
+
+// The portable device-change event: the Win32 program fills it from WM_DEVICECHANGE, the
+// Linux program from udev.
+enum DeviceEventKind { DEVICE_ARRIVAL, DEVICE_REMOVE_COMPLETE, DEVICE_OTHER };
+constexpr size_t DEVICE_PATH_CAPACITY = 512;
+struct DeviceEvent {
+    DeviceEventKind kind;
+    bool isDeviceInterface;              // the notification concerns a device interface
+    wchar_t path[DEVICE_PATH_CAPACITY]; // the interface path (zero-terminated), for a removal
+};
+
+// Acts on one device change. Returns true (handled) for an arrival or a completed removal,
+// false for any other event.
+bool handleDeviceChange(const DeviceEvent *event);
+
+// Sets the status box to the message, an empty line and the connection instructions.
+void showNotReadyStatus(uint16_t messageId);
+
+// Rewrites the three version fields and their labels from gConnection.
+void refreshVersionDisplay();

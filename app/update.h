@@ -1,0 +1,30 @@
+// The firmware update started by the Update button.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// A reply whose state byte is not the one the command expects.
+constexpr int32_t REPLY_STATE_MISMATCH = 1627;
+
+#ifndef QUILLAR_IMAGE_FIRMWARE_VERSION
+#define QUILLAR_IMAGE_FIRMWARE_VERSION 0x0300
+#endif
+// The version of the carried image: major in the high byte, minor in the low byte.
+constexpr uint16_t IMAGE_FIRMWARE_VERSION = QUILLAR_IMAGE_FIRMWARE_VERSION;
+
+constexpr uint32_t BLOCK_WORDS = 12;
+constexpr size_t BLOCK_SIZE = 4 * BLOCK_WORDS;
+constexpr uint32_t STEP_PAUSE_MS = 20;
+constexpr uint32_t AFTER_ERASE_PAUSE_MS = 4000;
+constexpr int32_t PROGRESS_WIDTH = 400;
+constexpr int32_t PROGRESS_HEIGHT = 50;
+
+// Runs the whole update on the open unit: confirmations, lock, protection, erase, address,
+// blocks under the progress window, finish. Reports any failure itself.
+void runUpdate();
+
+// Closes the connection, disables Update, refreshes the display, shows the error box (with the
+// error-code line unless result is LINK_NOT_OPEN) and sets the failed status.
+void reportUpdateFailure(const wchar_t *text, const wchar_t *caption, int32_t result,
+                         uint32_t systemError);

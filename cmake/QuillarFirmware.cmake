@@ -1,0 +1,43 @@
+# The firmware image that the programs carry, and its version.
+set(QUILLAR_PLACEHOLDER_IMAGE ${CMAKE_SOURCE_DIR}/resources/firmware-placeholder.bin)
+set(QUILLAR_FIRMWARE_IMAGE ${QUILLAR_PLACEHOLDER_IMAGE} CACHE FILEPATH
+    "Firmware image written to the ESC (length a nonzero multiple of 4)")
+set(QUILLAR_FIRMWARE_VERSION "3.0" CACHE STRING "Version of the firmware image, major.minor")
+
+if(NOT EXISTS "${QUILLAR_FIRMWARE_IMAGE}")
+  message(FATAL_ERROR "QUILLAR_FIRMWARE_IMAGE: no file at '${QUILLAR_FIRMWARE_IMAGE}'.")
+endif()
+file(SIZE "${QUILLAR_FIRMWARE_IMAGE}" QUILLAR_FIRMWARE_SIZE)
+if(QUILLAR_FIRMWARE_SIZE EQUAL 0)
+  message(FATAL_ERROR "QUILLAR_FIRMWARE_IMAGE '${QUILLAR_FIRMWARE_IMAGE}' is empty; "
+                      "a firmware image holds whole 32-bit words.")
+endif()
+math(EXPR QUILLAR_FIRMWARE_REST "${QUILLAR_FIRMWARE_SIZE} % 4")
+if(NOT QUILLAR_FIRMWARE_REST EQUAL 0)
+  message(FATAL_ERROR "QUILLAR_FIRMWARE_IMAGE '${QUILLAR_FIRMWARE_IMAGE}' is "
+                      "${QUILLAR_FIRMWARE_SIZE} bytes, not a multiple of 4; "
+                      "a firmware image holds whole 32-bit words.")
+endif()
+if(QUILLAR_RELEASE)
+  file(SHA256 "${QUILLAR_FIRMWARE_IMAGE}" _image_hash)
+  file(SHA256 "${QUILLAR_PLACEHOLDER_IMAGE}" _placeholder_hash)
+  if(_image_hash STREQUAL _placeholder_hash)
+    message(FATAL_ERROR "A release needs the real firmware image: configure with "
+                        "-DQUILLAR_FIRMWARE_IMAGE=/path/to/image.bin "
+                        "-DQUILLAR_FIRMWARE_VERSION=major.minor. "
+                        "The placeholder image (all 0xFF) is for development only.")
+  endif()
+endif()
+if(NOT QUILLAR_FIRMWARE_VERSION MATCHES "^([0-9]+)\\.([0-9]+)$")
+  message(FATAL_ERROR "QUILLAR_FIRMWARE_VERSION '${QUILLAR_FIRMWARE_VERSION}' is not major.minor.")
+endif()
+set(QUILLAR_FIRMWARE_MAJOR ${CMAKE_MATCH_1})
+set(QUILLAR_FIRMWARE_MINOR ${CMAKE_MATCH_2})
+if(QUILLAR_FIRMWARE_MAJOR GREATER 255 OR QUILLAR_FIRMWARE_MINOR GREATER 255)
+  message(FATAL_ERROR "QUILLAR_FIRMWARE_VERSION '${QUILLAR_FIRMWARE_VERSION}': "
+                      "major and minor are each at most 255.")
+endif()
+math(EXPR QUILLAR_IMAGE_FIRMWARE_VERSION "(${QUILLAR_FIRMWARE_MAJOR} << 8) | ${QUILLAR_FIRMWARE_MINOR}"
+     OUTPUT_FORMAT HEXADECIMAL)
+message(STATUS "Firmware image: ${QUILLAR_FIRMWARE_IMAGE} (${QUILLAR_FIRMWARE_SIZE} bytes, "
+               "version ${QUILLAR_FIRMWARE_VERSION})")

@@ -1,0 +1,135 @@
+// Discovery of the programming unit and the one record of the open unit.
+#include "link/connection.h"
+
+#include "link/frames.h"
+#include "link/identify.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+
+uint16_t escFirmwareVersion(const UnitConnection *connection) {
+    return getU16(connection->escInfo + 4);
+}
+
+void setEscFirmwareVersion(UnitConnection *connection, uint16_t version) {
+    connection->escInfo[4] = static_cast<uint8_t>(version);
+    connection->escInfo[5] = static_cast<uint8_t>(version >> 8);
+}
+
+uint32_t escTypeId(const UnitConnection *connection) {
+    return getU32(connection->escBootInfo);
+}
+
+uint32_t escBootloaderVersion(const UnitConnection *connection) {
+    return getU32(connection->escBootInfo + 4);
+}
+
+bool isUnitOpen(const UnitConnection *connection) {
+    return connection->handle != HID_INVALID_HANDLE;
+}
+
+void closeConnection(UnitConnection *connection) {
+    if (isUnitOpen(connection)) {
+        hidClose(connection->handle);
+    }
+    std::free(connection->devicePath);
+    std::memset(connection, 0, sizeof *connection);
+    connection->devicePath = nullptr;
+    connection->handle = HID_INVALID_HANDLE;
+}
+
+static bool isUnitIdentity(uint16_t vendorId, uint16_t productId) {
+    return vendorId == UNIT_VENDOR_ID &&
+           (productId == PRODUCT_ID_MERIVAN || productId == PRODUCT_ID_TALOMIR);
+}
+
+// Opens the interface at index if it is the unit. On success the device handle, the path and
+// the product ID are handed over; otherwise everything taken for the interface is released.
+static bool openIfUnit(HidList *list, uint32_t index, HidHandle *handle, wchar_t **path,
+                       uint16_t *productId) {
+    size_t size = hidPathSize(list, index);
+    if (size == 0) {
+        return false;
+    }
+    wchar_t *detail = static_cast<wchar_t *>(std::calloc(size, sizeof(wchar_t)));
+    if (detail == nullptr) {
+        return false;
+    }
+    HidHandle device = HID_INVALID_HANDLE;
+    uint16_t vendor = 0;
+    uint16_t product = 0;
+    bool found = false;
+    if (hidGetPath(list, index, detail, size)) {
+        detail[size - 1] = L'\0';
+        device = hidOpenPath(detail);
+        if (device != HID_INVALID_HANDLE) {
+            found = hidGetAttributes(device, &vendor, &product) && isUnitIdentity(vendor, product);
+        }
+    }
+    if (found) {
+        *handle = device;
+        *path = detail;
+        *productId = product;
+        return true;
+    }
+    if (device != HID_INVALID_HANDLE) {
+        hidClose(device);
+    }
+    std::free(detail);
+    return false;
+}
+
+static wchar_t *copyPath(const wchar_t *path) {
+    size_t length = std::wcslen(path) + 1;
+    wchar_t *copy = static_cast<wchar_t *>(std::malloc(length * sizeof(wchar_t)));
+    if (copy != nullptr) {
+        std::memcpy(copy, path, length * sizeof(wchar_t));
+    }
+    return copy;
+}
+
+int32_t openUnit(UnitConnection *connection) {
+    closeConnection(connection);
+    HidList *list = hidOpenList();
+    if (list == nullptr) {
+        return LINK_NOT_OPEN;
+    }
+    HidHandle handle = HID_INVALID_HANDLE;
+    wchar_t *detail = nullptr;
+    uint16_t productId = 0;
+    for (uint32_t index = 0;; ++index) {
+        if (!hidListHas(list, index)) {
+            hidCloseList(list);
+            return LINK_NO_DEVICE;
+        }
+        if (openIfUnit(list, index, &handle, &detail, &productId)) {
+            break;
+        }
+    }
+    wchar_t *path = copyPath(detail);
+    std::free(detail);
+    hidCloseList(list);
+    if (path == nullptr) {
+        hidClose(handle);
+        return LINK_NOT_OPEN;
+    }
+    connection->productId = productId;
+    connection->handle = handle;
+    connection->devicePath = path;
+
+    uint32_t inputLength = 0;
+    uint32_t outputLength = 0;
+    if (!hidGetReportLengths(connection->handle, &inputLength, &outputLength)) {
+        return LINK_NOT_OPEN;
+    }
+    // Reports longer than the 60-byte frames would make every write read past the command
+    // frame and every read write past the reply frame; a zero length carries no report ID.
+    if (inputLength == 0 || inputLength > FRAME_SIZE || outputLength == 0 ||
+        outputLength > FRAME_SIZE) {
+        return LINK_NOT_OPEN;
+    }
+    connection->outputReportLength = outputLength;
+    connection->inputReportLength = inputLength;
+    return identifyUnit(connection);
+}

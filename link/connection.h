@@ -1,0 +1,60 @@
+// Discovery of the programming unit and the one record of the open unit.
+#pragma once
+
+#include "link/hid.h"
+
+#include <cstdint>
+
+constexpr uint16_t UNIT_VENDOR_ID = 0x3A7C;
+constexpr uint16_t PRODUCT_ID_MERIVAN = 1;
+constexpr uint16_t PRODUCT_ID_TALOMIR = 2;
+
+constexpr uint32_t ESC_INFO_BLOCK_SIZE = 32;
+constexpr uint32_t ESC_BOOT_INFO_BLOCK_SIZE = 40;
+
+// Everything known about the open programming unit. Cleared: handle invalid, devicePath null,
+// every other field 0.
+struct UnitConnection {
+    HidHandle handle;
+    wchar_t *devicePath; // owned copy of the interface path, or null
+    uint32_t outputReportLength;
+    uint32_t inputReportLength;
+    uint8_t unitInBootloader;
+    uint32_t unitFirmwareVersion;
+    uint32_t unitAuxInfo;
+    uint16_t escStatus;
+    uint16_t statusAux;
+    uint8_t bootIdent1;
+    uint16_t bootIdent2;
+    uint32_t bootIdent3;
+    uint32_t bootIdent4;
+    uint8_t bootIdent5;
+    uint8_t escInfo[ESC_INFO_BLOCK_SIZE];
+    uint8_t escBootInfo[ESC_BOOT_INFO_BLOCK_SIZE];
+    uint16_t productId;
+};
+
+// Fields held inside the two ESC blocks, little-endian as received.
+uint16_t escFirmwareVersion(const UnitConnection *connection);
+void setEscFirmwareVersion(UnitConnection *connection, uint16_t version);
+uint32_t escTypeId(const UnitConnection *connection);
+uint32_t escBootloaderVersion(const UnitConnection *connection);
+
+// True when a unit is open (handle valid).
+bool isUnitOpen(const UnitConnection *connection);
+
+// A record that was never opened: handle invalid, everything else 0. A static record starts from
+// this, since a zeroed handle would be a valid one.
+constexpr UnitConnection CLEARED_CONNECTION = {HID_INVALID_HANDLE, nullptr, 0, 0, 0, 0, 0, 0, 0,
+                                               0, 0, 0, 0, 0, {}, {}, 0};
+
+// Closes the device if open, frees the path and clears the record. Cannot fail; on a cleared
+// record it only clears it again.
+void closeConnection(UnitConnection *connection);
+
+// Closes whatever is open, opens the first HID interface with vendor UNIT_VENDOR_ID and
+// product 1 or 2, reads its report lengths and identifies it. Returns LINK_NOT_OPEN when no
+// list of interfaces can be had or the report lengths are unreadable or unusable (0, or more
+// than a frame), LINK_NO_DEVICE when no interface matches (record cleared), otherwise the
+// result of identifyUnit. After a failure past the search the unit stays open.
+int32_t openUnit(UnitConnection *connection);

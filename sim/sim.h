@@ -1,0 +1,135 @@
+// The simulated programming unit, the ESC behind it, and the HID interfaces of a simulated PC.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// ---- The unit and its ESC (sim/unit.cpp): turns one command frame into one reply frame. ----
+
+constexpr uint32_t SIM_FLASH_SIZE = 128 * 1024;
+
+// Unit error codes of the simulated unit's refusals (a reply with status 0xFF).
+constexpr uint32_t SIM_ERROR_BAD_FRAME = 0x0101;      // bytes differ from the command table
+constexpr uint32_t SIM_ERROR_NOT_LOCKED = 0x0102;     // ESC command without the system lock
+constexpr uint32_t SIM_ERROR_PROTECTED = 0x0103;      // erase or write while write-protected
+constexpr uint32_t SIM_ERROR_NOT_ERASED = 0x0104;     // set-address or write before the erase
+constexpr uint32_t SIM_ERROR_NO_ADDRESS = 0x0105;     // write before set-address
+constexpr uint32_t SIM_ERROR_FLASH_FULL = 0x0106;     // write past the end of the flash
+constexpr uint32_t SIM_ERROR_UNKNOWN_COMMAND = 0x0107;
+constexpr uint32_t SIM_ERROR_NO_ESC = 0x0108;         // ESC command while no updatable ESC
+
+struct SimUnit {
+    // Identify: state 0 is application mode, anything else the unit's bootloader.
+    uint8_t identifyState;
+    uint16_t escStatus; // 3: an updatable ESC is attached
+    uint16_t statusAux;
+    uint32_t unitFirmwareVersion;
+    uint32_t unitAuxInfo;
+    uint8_t bootIdentity[12]; // identify reply bytes 4-15 in bootloader mode
+    uint8_t memory[12];       // the 12 bytes at UNIT_INFO_ADDRESS
+    uint8_t escInfo[32];      // bytes 4-5: ESC firmware version
+    uint8_t escBootInfo[40];  // bytes 0-3: ESC type, 4-7: ESC bootloader version
+    uint16_t escInfoError;     // nonzero: the ESC info read answers this error code
+    uint16_t escBootInfoError; // nonzero: the ESC boot info read answers this error code
+
+    // Live state, changed by the commands.
+    bool systemLock;
+    bool writeProtected;
+    bool erased;
+    bool addressSet;
+    uint32_t writePointer;
+    std::vector<uint8_t> flash; // SIM_FLASH_SIZE bytes
+};
+
+// The one simulated unit.
+extern SimUnit gSimUnit;
+
+// A ready TALOMIR-style unit in application mode with an updatable, supported ESC
+// (type 0x111F408C, firmware 2.10, bootloader 1.2), locked off, write-protected, flash holding
+// an old firmware pattern (not 0xFF).
+void simResetUnit();
+
+// Sets the ESC type and firmware version in the ESC blocks.
+void simSetEscType(uint32_t typeId);
+void simSetEscFirmwareVersion(uint16_t version);
+void simSetEscBootloaderVersion(uint32_t version);
+
+// Processes one output report (report ID first) of the given length and fills reply (60 bytes,
+// report ID 0x02 first). Every command gets one reply. Refusals are error replies with the codes
+// above. Faults injected with simInjectFault of kind SIM_FAULT_ERROR_REPLY / SIM_FAULT_STATE
+// are applied here.
+void simUnitHandle(const uint8_t *report, size_t length, uint8_t *reply);
+
+// ---- Fault injection (applies to commands counted from 1 in the order the unit sees them) ----
+
+enum SimFaultKind {
+    SIM_FAULT_WRITE_FAILS,  // the output report cannot be written
+    SIM_FAULT_READ_FAILS,   // the write succeeds, the read fails at once
+    SIM_FAULT_NO_REPLY,     // the write succeeds, no reply ever comes (read times out)
+    SIM_FAULT_ERROR_REPLY,  // the unit answers status 0xFF with value as the u32 error code
+    SIM_FAULT_STATE,        // the unit's reply carries value as its state byte
+    SIM_FAULT_STATUS,       // the unit's reply carries value as its status byte
+    SIM_FAULT_UNPLUGGED,    // the unit leaves before this command; every later operation fails
+};
+
+struct SimFault {
+    SimFaultKind kind;
+    int command;        // command code it applies to, or -1 for any command
+    uint32_t nth;       // 0: every matching command; N: only the Nth matching one (from 1)
+    uint32_t value;     // error code, state or status, as the kind says
+    uint32_t systemError; // what hidLastError returns after an injected write/read failure
+};
+
+void simInjectFault(const SimFault &fault);
+void simClearFaults();
+
+// ---- The simulated PC's HID interfaces (sim/hid_sim.cpp, the HID backend over the unit) ----
+
+struct SimInterface {
+    std::wstring path;
+    uint16_t vendorId;
+    uint16_t productId;
+    uint32_t inputLength;  // report lengths, report ID included
+    uint32_t outputLength;
+    bool isUnit;           // frames written to it go to the simulated unit
+    bool heldExclusively;  // another program holds it without sharing: open fails
+    bool sizeFails;        // the size of its detail cannot be learned
+    bool detailFails;      // its detail (path) cannot be read
+    bool attributesFail;   // its vendor and product ID cannot be read
+    bool lengthsFail;      // its report lengths cannot be read
+};
+
+// The unit's default interface: vendor 0x3A7C, the given product, 60/60, answered by gSimUnit.
+SimInterface simUnitInterface(uint16_t productId, const std::wstring &path);
+// Another HID device that is not a unit.
+SimInterface simOtherInterface(uint16_t vendorId, uint16_t productId, const std::wstring &path);
+
+// Clears interfaces, faults, the log, open handles and the error code; resets the unit.
+void simReset();
+// The list of interfaces present; simListFails makes hidOpenList fail.
+void simAddInterface(const SimInterface &interface);
+void simRemoveInterface(const std::wstring &path); // unplugged: its open handles fail from now on
+void simSetListFails(bool fails);
+
+// One line of the frame log: what crossed the HID seam, in order.
+enum SimDirection { SIM_TO_UNIT, SIM_FROM_UNIT };
+struct SimLogEntry {
+    SimDirection direction;
+    std::vector<uint8_t> bytes; // exactly the bytes written or delivered
+};
+const std::vector<SimLogEntry> &simLog();
+void simClearLog();
+// The command frames written to the unit, in order (report ID first).
+std::vector<std::vector<uint8_t>> simSentFrames();
+
+// Handles that are open now (a test checks that nothing leaks), and every path opened so far.
+size_t simOpenHandleCount();
+const std::vector<std::wstring> &simOpenedPaths();
+// Time limits that reads were given, and reads that ran out of it.
+uint32_t simLastReadTimeout();
+uint32_t simTimedOutReads();
+
+// Hex dump of bytes, for test failure messages.
+std::string simHex(const uint8_t *bytes, size_t length);
