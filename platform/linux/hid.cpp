@@ -356,10 +356,10 @@ bool hidRead(HidHandle handle, uint8_t *report, size_t length, uint32_t timeoutM
     }
 }
 
+// Leaves the last error alone: closing follows a failure, whose code is still to be shown.
 void hidClose(HidHandle handle) {
-    int fd = -1;
-    if (handle != HID_INVALID_HANDLE && fdOf(handle, &fd)) {
-        close(fd);
+    if (handle >= 0 && handle <= INT_MAX) {
+        close(static_cast<int>(handle));
     }
 }
 

@@ -189,6 +189,7 @@ TEST_F(StandIn, write_to_removed_device_succeeds) {
     errno = 0;
     EXPECT_LT(close(-1), 0);
     hidClose(HID_INVALID_HANDLE);
+    hidClose(-7);
     EXPECT_EQ(hidLastError(), static_cast<uint32_t>(EPIPE));
 }
 

@@ -176,6 +176,7 @@ TEST(ReportDescriptor, damaged_descriptors_rejected) {
         {"long_item_header_past_end", {0xFE, 0x01}},
         {"long_item_prefix_alone", {0xFE}},
         {"long_item_data_past_end", {0xFE, 0x05, 0x10, 0x01, 0x02}},
+        {"long_item_data_one_byte_short", {0xFE, 0x03, 0x10, 0x01, 0x02}},
         {"report_id_zero", join({VENDOR_APPLICATION, reportId(0), END_COLLECTION})},
         {"report_id_without_data", join({VENDOR_APPLICATION, {0x84}, END_COLLECTION})},
         {"report_id_above_255", join({VENDOR_APPLICATION, {0x86, 0x00, 0x01}, END_COLLECTION})},
