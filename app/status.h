@@ -21,7 +21,7 @@ enum DeviceEventKind { DEVICE_ARRIVAL, DEVICE_REMOVE_COMPLETE, DEVICE_OTHER };
 constexpr size_t DEVICE_PATH_CAPACITY = 512;
 struct DeviceEvent {
     DeviceEventKind kind;
-    bool isDeviceInterface;              // the notification concerns a device interface
+    bool isDeviceInterface;             // the notification concerns a device interface
     wchar_t path[DEVICE_PATH_CAPACITY]; // the interface path (zero-terminated), for a removal
 };
 
@@ -34,3 +34,8 @@ void showNotReadyStatus(uint16_t messageId);
 
 // Rewrites the three version fields and their labels from gConnection.
 void refreshVersionDisplay();
+
+// True when two interface paths name the same interface: whole strings, letters A to Z
+// compared without case, anything else (a different length too) exactly. A null path matches
+// nothing.
+bool sameDevicePath(const wchar_t *a, const wchar_t *b);

@@ -27,10 +27,10 @@ void uiEnableControl(int controlId, bool enabled);
 void uiSetControlText(int controlId, const wchar_t *text);
 
 // Modal message boxes owned by the main window; each returns when dismissed.
-void uiInform(const wchar_t *caption, const wchar_t *text);        // information icon, OK
-bool uiAskOkCancel(const wchar_t *caption, const wchar_t *text);   // warning icon; true for OK
-bool uiAskYesNo(const wchar_t *caption, const wchar_t *text);      // warning icon; true for Yes
-void uiShowError(const wchar_t *caption, const wchar_t *text);     // error icon, OK
+void uiInform(const wchar_t *caption, const wchar_t *text);      // information icon, OK
+bool uiAskOkCancel(const wchar_t *caption, const wchar_t *text); // warning icon; true for OK
+bool uiAskYesNo(const wchar_t *caption, const wchar_t *text);    // warning icon; true for Yes
+void uiShowError(const wchar_t *caption, const wchar_t *text);   // error icon, OK
 
 // The main window's outer rectangle in screen coordinates.
 UiRect uiDialogRect();

@@ -1,4 +1,221 @@
 #!/usr/bin/env python3
-"""Placeholder until implemented."""
+"""Generates the program's texts from resources/texts.json, the single source of every text.
+
+Usage:
+  gen_texts.py cpp TEXTS_JSON OUT_CPP
+  gen_texts.py rc TEXTS_JSON OUT_RC OUT_H
+
+cpp mode writes the built-in catalogue (compiled into quillar_app), implementing app/texts.h
+and catalogueText of app/messages.h:
+  - const wchar_t *catalogueText(uint16_t id, MessageLanguage language): the text of a message
+    in English or German, null for an unknown ID. "{WEB_ADDRESS}" in a message is replaced by
+    the language's web_address.
+  - extern const wchar_t *const TEXT_<KEY> for every key of "fixed" (TEXT_TITLE_FORMAT,
+    TEXT_MODEL_NAME, TEXT_VERSION_MAJOR_FORMAT, TEXT_VERSION_PAIR_FORMAT, TEXT_NO_VERSION,
+    TEXT_NO_FIRMWARE, TEXT_UNIT_TALOMIR, TEXT_UNIT_MERIVAN, TEXT_PARAGRAPH_BREAK,
+    TEXT_LINE_BREAK, TEXT_PROGRESS_CLASS).
+  - const wchar_t *dialogText(DialogTextId id, MessageLanguage language) for every key of
+    "dialog", the enumerator being DIALOG_<KEY> (DIALOG_CAPTION, DIALOG_CLOSE, ...).
+  Non-ASCII characters are written as \\uXXXX, line breaks as \\r\\n.
+
+rc mode writes what the Windows resource script includes:
+  - OUT_RC: two STRINGTABLE blocks, "LANGUAGE LANG_ENGLISH, SUBLANG_ENGLISH_US" and
+    "LANGUAGE LANG_GERMAN, SUBLANG_GERMAN", one line `ID, L"..."` per message. Non-ASCII is
+    written as \\xXXXX (exactly four hex digits, which windres reads as one UTF-16 unit), a
+    double quote as "", a backslash as \\\\, line breaks as \\r\\n. It needs <windows.h> (or
+    winresrc.h) included before it for the LANG_ and SUBLANG_ names.
+  - OUT_H: for the dialog template, one `#define DLG_EN_<KEY> L"..."` and one
+    `#define DLG_DE_<KEY> L"..."` per key of "dialog" (DLG_EN_CLOSE, DLG_DE_CLOSE, ...), with
+    the same escapes, usable as CAPTION and control texts of a DIALOGEX.
+"""
+import json
 import sys
-open(sys.argv[3], "w").write("// generated placeholder\n")
+
+LANGUAGES = ("en", "de")
+RC_LANGUAGE = {
+    "en": "LANGUAGE LANG_ENGLISH, SUBLANG_ENGLISH_US",
+    "de": "LANGUAGE LANG_GERMAN, SUBLANG_GERMAN",
+}
+# LoadStringW fills at most this many characters; a longer text would be cut on Windows only.
+MAX_TEXT = 2047
+
+
+def fail(message):
+    sys.stderr.write("gen_texts.py: %s\n" % message)
+    sys.exit(1)
+
+
+def load(path):
+    with open(path, encoding="utf-8") as f:
+        data = json.load(f)
+    messages = {}
+    for key, entry in data["messages"].items():
+        number = int(key)
+        if not 0 < number < 65536:
+            fail("message ID %s is not a 16-bit number" % key)
+        texts = {}
+        for language in LANGUAGES:
+            if language not in entry:
+                fail("message %s has no %s text" % (key, language))
+            text = entry[language].replace("{WEB_ADDRESS}", data["web_address"][language])
+            if len(text.encode("utf-16-le")) // 2 > MAX_TEXT:
+                fail("message %s (%s) is longer than %d characters" % (key, language, MAX_TEXT))
+            texts[language] = text
+        messages[number] = texts
+    for key, entry in data["dialog"].items():
+        for language in LANGUAGES:
+            if language not in entry:
+                fail("dialog text %s has no %s text" % (key, language))
+    return data, messages
+
+
+def identifier(key):
+    if not key.replace("_", "").isalnum() or not key.isupper():
+        fail("%r cannot name a constant" % key)
+    return key
+
+
+def cpp_literal(text):
+    out = []
+    for ch in text:
+        code = ord(ch)
+        if ch == "\r":
+            out.append("\\r")
+        elif ch == "\n":
+            out.append("\\n")
+        elif ch == "\t":
+            out.append("\\t")
+        elif ch == "\\":
+            out.append("\\\\")
+        elif ch == '"':
+            out.append('\\"')
+        elif 0x20 <= code < 0x7F:
+            out.append(ch)
+        elif code < 0xA0:
+            # Universal character names may not name controls; octal stops after three digits.
+            out.append("\\%03o" % code)
+        elif code <= 0xFFFF:
+            out.append("\\u%04x" % code)
+        else:
+            out.append("\\U%08x" % code)
+    return 'L"' + "".join(out) + '"'
+
+
+def rc_literal(text):
+    out = []
+    for ch in text:
+        code = ord(ch)
+        if ch == "\r":
+            out.append("\\r")
+        elif ch == "\n":
+            out.append("\\n")
+        elif ch == "\t":
+            out.append("\\t")
+        elif ch == "\\":
+            out.append("\\\\")
+        elif ch == '"':
+            out.append('""')
+        elif 0x20 <= code < 0x7F:
+            out.append(ch)
+        else:
+            for unit in range(0, len(ch.encode("utf-16-le")), 2):
+                value = int.from_bytes(ch.encode("utf-16-le")[unit:unit + 2], "little")
+                out.append("\\x%04x" % value)
+    return 'L"' + "".join(out) + '"'
+
+
+def write_cpp(data, messages, out_path):
+    lines = [
+        "// Generated by tools/gen_texts.py from resources/texts.json; do not edit.",
+        '#include "app/messages.h"',
+        '#include "app/texts.h"',
+        "",
+        "#include <cstddef>",
+        "#include <cstdint>",
+        "",
+    ]
+    for key, text in data["fixed"].items():
+        lines.append("extern const wchar_t *const TEXT_%s = %s;" % (identifier(key),
+                                                                     cpp_literal(text)))
+    lines += [
+        "",
+        "namespace {",
+        "struct CatalogueEntry {",
+        "    uint16_t id;",
+        "    const wchar_t *english;",
+        "    const wchar_t *german;",
+        "};",
+        "",
+        "const CatalogueEntry CATALOGUE[] = {",
+    ]
+    for number in sorted(messages):
+        lines.append("    {%d, %s," % (number, cpp_literal(messages[number]["en"])))
+        lines.append("     %s}," % cpp_literal(messages[number]["de"]))
+    lines += [
+        "};",
+        "} // namespace",
+        "",
+        "const wchar_t *catalogueText(uint16_t id, MessageLanguage language) {",
+        "    for (const CatalogueEntry &entry : CATALOGUE) {",
+        "        if (entry.id == id) {",
+        "            return language == LANGUAGE_GERMAN ? entry.german : entry.english;",
+        "        }",
+        "    }",
+        "    return nullptr;",
+        "}",
+        "",
+        "const wchar_t *dialogText(DialogTextId id, MessageLanguage language) {",
+        "    const bool german = language == LANGUAGE_GERMAN;",
+        "    switch (id) {",
+    ]
+    for key, entry in data["dialog"].items():
+        lines.append("    case DIALOG_%s:" % identifier(key))
+        lines.append("        return german ? %s : %s;" % (cpp_literal(entry["de"]),
+                                                          cpp_literal(entry["en"])))
+    lines += [
+        "    }",
+        '    return L"";',
+        "}",
+        "",
+    ]
+    with open(out_path, "w", encoding="ascii", newline="\n") as f:
+        f.write("\n".join(lines))
+
+
+def write_rc(data, messages, rc_path, h_path):
+    lines = ["// Generated by tools/gen_texts.py from resources/texts.json; do not edit.", ""]
+    for language in LANGUAGES:
+        lines += [RC_LANGUAGE[language], "STRINGTABLE", "BEGIN"]
+        for number in sorted(messages):
+            lines.append("    %d, %s" % (number, rc_literal(messages[number][language])))
+        lines += ["END", ""]
+    with open(rc_path, "w", encoding="ascii", newline="\n") as f:
+        f.write("\n".join(lines))
+
+    header = [
+        "/* Generated by tools/gen_texts.py from resources/texts.json; do not edit. */",
+        "#pragma once",
+        "",
+    ]
+    for key, entry in data["dialog"].items():
+        for language in LANGUAGES:
+            header.append("#define DLG_%s_%s %s" % (language.upper(), identifier(key),
+                                                    rc_literal(entry[language])))
+    header.append("")
+    with open(h_path, "w", encoding="ascii", newline="\n") as f:
+        f.write("\n".join(header))
+
+
+def main(argv):
+    if len(argv) == 4 and argv[1] == "cpp":
+        data, messages = load(argv[2])
+        write_cpp(data, messages, argv[3])
+    elif len(argv) == 5 and argv[1] == "rc":
+        data, messages = load(argv[2])
+        write_rc(data, messages, argv[3], argv[4])
+    else:
+        fail("usage: gen_texts.py cpp TEXTS_JSON OUT_CPP | rc TEXTS_JSON OUT_RC OUT_H")
+
+
+if __name__ == "__main__":
+    main(sys.argv)

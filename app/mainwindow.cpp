@@ -1,0 +1,78 @@
+// The portable side of the main window: start-up, the commands, device events and close.
+#include "app/mainwindow.h"
+
+#include "app/events.h"
+#include "app/messages.h"
+#include "app/texts.h"
+#include "app/ui.h"
+#include "app/update.h"
+#include "resource.h"
+
+namespace {
+constexpr size_t TITLE_BUFFER_SIZE = 256;
+
+bool gRegistered = false;
+bool gUpdateBusy = false;
+
+void setLabel(int controlId, uint16_t messageId) {
+    wchar_t text[MESSAGE_BUFFER_SIZE];
+    loadMessage(messageId, text, MESSAGE_BUFFER_SIZE);
+    uiSetControlText(controlId, text);
+}
+} // namespace
+
+void appReset() {
+    closeConnection(&gConnection);
+    clearHeldDeviceEvents();
+    gRegistered = false;
+    gUpdateBusy = false;
+}
+
+void appInitialise() {
+    uiSetIcon();
+    wchar_t title[TITLE_BUFFER_SIZE];
+    const FormatArg titleArgs[] = {{TEXT_MODEL_NAME, 0},
+                                   {nullptr, IMAGE_FIRMWARE_VERSION >> 8u},
+                                   {nullptr, IMAGE_FIRMWARE_VERSION & 0xFFu},
+                                   {L"", 0}};
+    formatText(title, TITLE_BUFFER_SIZE, TEXT_TITLE_FORMAT, titleArgs, 4);
+    uiSetTitle(title);
+    setLabel(IDC_LABEL_UNIT, MSG_LABEL_UNIT);
+    setLabel(IDC_LABEL_BOOTLOADER, MSG_LABEL_BOOTLOADER);
+    setLabel(IDC_LABEL_ESC, MSG_LABEL_ESC);
+    if (!uiRegisterDeviceNotifications()) {
+        wchar_t caption[MESSAGE_BUFFER_SIZE];
+        wchar_t text[MESSAGE_BUFFER_SIZE];
+        loadMessage(MSG_APPLICATION_ERROR_CAPTION, caption, MESSAGE_BUFFER_SIZE);
+        loadMessage(MSG_REGISTRATION_FAILED, text, MESSAGE_BUFFER_SIZE);
+        uiShowError(caption, text);
+        closeConnection(&gConnection);
+        uiEndWindow(WINDOW_RESULT_REGISTRATION_FAILED);
+        return;
+    }
+    gRegistered = true;
+    classifyConnection(TRIGGER_STARTUP);
+}
+
+void appClose() {
+    if (gRegistered) {
+        uiUnregisterDeviceNotifications();
+        gRegistered = false;
+    }
+    closeConnection(&gConnection);
+    uiEndWindow(WINDOW_RESULT_CLOSED);
+}
+
+void appUpdate() {
+    // The programs take no input while the update runs; a second press must not start another.
+    if (gUpdateBusy) {
+        return;
+    }
+    gUpdateBusy = true;
+    runUpdate();
+    gUpdateBusy = false;
+}
+
+bool appUpdateBusy() {
+    return gUpdateBusy;
+}

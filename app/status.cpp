@@ -1,0 +1,227 @@
+// Classification of what is connected, the status box, the version display and device changes.
+#include "app/status.h"
+
+#include "app/messages.h"
+#include "app/texts.h"
+#include "app/ui.h"
+#include "resource.h"
+
+#include <new>
+
+UnitConnection gConnection = CLEARED_CONNECTION;
+
+namespace {
+enum Outcome {
+    OUTCOME_NO_UNIT,
+    OUTCOME_WRONG_MODE,
+    OUTCOME_NO_UPDATABLE_ESC,
+    OUTCOME_INCOMPATIBLE_ESC,
+    OUTCOME_READY
+};
+
+constexpr uint16_t ESC_STATUS_UPDATABLE = 3;
+constexpr uint16_t NO_FIRMWARE_VERSION = 0xFFFF;
+constexpr size_t VERSION_TEXT_SIZE = 32;
+
+// The six version controls, always switched together in this order.
+constexpr int VERSION_CONTROLS[] = {IDC_VERSION_UNIT, IDC_VERSION_BOOTLOADER, IDC_VERSION_ESC,
+                                    IDC_LABEL_UNIT,   IDC_LABEL_BOOTLOADER,   IDC_LABEL_ESC};
+
+Outcome decide(int32_t openResult) {
+    if (openResult != 0) {
+        return OUTCOME_NO_UNIT;
+    }
+    if (gConnection.unitInBootloader != 0) {
+        return OUTCOME_WRONG_MODE;
+    }
+    if (gConnection.escStatus != ESC_STATUS_UPDATABLE) {
+        return OUTCOME_NO_UPDATABLE_ESC;
+    }
+    uint32_t type = escTypeId(&gConnection);
+    for (uint32_t supported : SUPPORTED_ESC_TYPES) {
+        if (type == supported) {
+            return OUTCOME_READY;
+        }
+    }
+    return OUTCOME_INCOMPATIBLE_ESC;
+}
+
+uint16_t notReadyMessage(Outcome outcome) {
+    switch (outcome) {
+    case OUTCOME_NO_UNIT:
+        return MSG_NO_UNIT;
+    case OUTCOME_WRONG_MODE:
+        return MSG_WRONG_MODE;
+    case OUTCOME_NO_UPDATABLE_ESC:
+        return MSG_NO_UPDATABLE_ESC;
+    case OUTCOME_INCOMPATIBLE_ESC:
+    case OUTCOME_READY:
+        break;
+    }
+    return MSG_ESC_NOT_COMPATIBLE;
+}
+
+void showIncompatibleBox() {
+    wchar_t format[MESSAGE_BUFFER_SIZE];
+    wchar_t text[MESSAGE_BUFFER_SIZE];
+    wchar_t caption[MESSAGE_BUFFER_SIZE];
+    loadMessage(MSG_ESC_INCOMPATIBLE, format, MESSAGE_BUFFER_SIZE);
+    const FormatArg model = {TEXT_MODEL_NAME, 0};
+    formatText(text, MESSAGE_BUFFER_SIZE, format, &model, 1);
+    loadMessage(MSG_ESC_INCOMPATIBLE_CAPTION, caption, MESSAGE_BUFFER_SIZE);
+    uiInform(caption, text);
+}
+
+void showReadyText() {
+    wchar_t text[MESSAGE_BUFFER_SIZE];
+    loadMessage(MSG_READY, text, MESSAGE_BUFFER_SIZE);
+    uiSetStatusText(text);
+}
+
+void formatVersionPart(wchar_t *text, const wchar_t *format, uint32_t first, uint32_t second) {
+    const FormatArg args[] = {{nullptr, first}, {nullptr, second}};
+    formatText(text, VERSION_TEXT_SIZE, format, args, 2);
+}
+
+// N.M.P from bits 24-31, 8-15 and 0-7; M.P alone when N is 0. Bits 16-23 are not shown.
+void versionText(uint32_t value, wchar_t *text) {
+    uint32_t major = value >> 24;
+    uint32_t minor = (value >> 8) & 0xFF;
+    uint32_t patch = value & 0xFF;
+    text[0] = L'\0';
+    if (major != 0) {
+        formatVersionPart(text, TEXT_VERSION_MAJOR_FORMAT, major, 0);
+    }
+    wchar_t pair[VERSION_TEXT_SIZE];
+    formatVersionPart(pair, TEXT_VERSION_PAIR_FORMAT, minor, patch);
+    appendText(text, VERSION_TEXT_SIZE, pair);
+}
+
+void switchVersionControls(bool enabled) {
+    for (int control : VERSION_CONTROLS) {
+        uiEnableControl(control, enabled);
+    }
+}
+
+wchar_t foldCase(wchar_t c) {
+    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
+
+void removeOpenUnit() {
+    closeConnection(&gConnection);
+    uiEnableControl(IDC_UPDATE, false);
+    refreshVersionDisplay();
+    showNotReadyStatus(MSG_CONNECTION_LOST);
+}
+} // namespace
+
+bool sameDevicePath(const wchar_t *a, const wchar_t *b) {
+    if (a == nullptr || b == nullptr) {
+        return false;
+    }
+    for (;; ++a, ++b) {
+        if (foldCase(*a) != foldCase(*b)) {
+            return false;
+        }
+        if (*a == L'\0') {
+            return true;
+        }
+    }
+}
+
+void classifyConnection(ClassifyTrigger trigger) {
+    Outcome outcome = decide(openUnit(&gConnection));
+    bool startup = trigger == TRIGGER_STARTUP;
+    if (outcome == OUTCOME_READY) {
+        showReadyText();
+        if (startup) {
+            uiEnableControl(IDC_UPDATE, true);
+            refreshVersionDisplay();
+        } else {
+            refreshVersionDisplay();
+            uiEnableControl(IDC_UPDATE, true);
+        }
+        return;
+    }
+    if (outcome == OUTCOME_NO_UNIT && !startup) {
+        // The connection stays as openUnit left it: a unit whose identification failed stays
+        // open, and further arrivals are ignored until it is removed.
+        return;
+    }
+    uiEnableControl(IDC_UPDATE, false);
+    closeConnection(&gConnection);
+    if (outcome == OUTCOME_INCOMPATIBLE_ESC) {
+        showIncompatibleBox();
+    }
+    showNotReadyStatus(notReadyMessage(outcome));
+    if (startup) {
+        refreshVersionDisplay();
+    }
+}
+
+bool handleDeviceChange(const DeviceEvent *event) {
+    switch (event->kind) {
+    case DEVICE_ARRIVAL:
+        if (event->isDeviceInterface && !isUnitOpen(&gConnection)) {
+            classifyConnection(TRIGGER_ARRIVAL);
+        }
+        return true;
+    case DEVICE_REMOVE_COMPLETE:
+        if (event->isDeviceInterface && isUnitOpen(&gConnection) &&
+            sameDevicePath(event->path, gConnection.devicePath)) {
+            removeOpenUnit();
+        }
+        return true;
+    case DEVICE_OTHER:
+        break;
+    }
+    return false;
+}
+
+void showNotReadyStatus(uint16_t messageId) {
+    wchar_t text[MESSAGE_BUFFER_SIZE];
+    loadMessage(messageId, text, MESSAGE_BUFFER_SIZE);
+    appendText(text, MESSAGE_BUFFER_SIZE, TEXT_PARAGRAPH_BREAK);
+    uiSetStatusText(text);
+    size_t instructionsLength = loadMessage(MSG_INSTRUCTIONS, text, MESSAGE_BUFFER_SIZE);
+    size_t statusLength = uiStatusTextLength();
+    size_t size = statusLength + instructionsLength + 1;
+    wchar_t *joined = new (std::nothrow) wchar_t[size];
+    if (joined == nullptr) {
+        return;
+    }
+    uiGetStatusText(joined, size);
+    appendText(joined, size, text);
+    uiSetStatusText(joined);
+    delete[] joined;
+}
+
+void refreshVersionDisplay() {
+    if (!isUnitOpen(&gConnection)) {
+        uiSetControlText(IDC_VERSION_UNIT, TEXT_NO_VERSION);
+        uiSetControlText(IDC_VERSION_BOOTLOADER, TEXT_NO_VERSION);
+        uiSetControlText(IDC_VERSION_ESC, TEXT_NO_VERSION);
+        switchVersionControls(false);
+        return;
+    }
+    switchVersionControls(true);
+    wchar_t text[VERSION_TEXT_SIZE];
+    uint32_t unitVersion = gConnection.unitFirmwareVersion;
+    if ((unitVersion & 0xFF) == 0) {
+        unitVersion >>= 8;
+    }
+    versionText(unitVersion, text);
+    uiSetControlText(IDC_VERSION_UNIT, text);
+    versionText(escBootloaderVersion(&gConnection), text);
+    uiSetControlText(IDC_VERSION_BOOTLOADER, text);
+    uint16_t escVersion = escFirmwareVersion(&gConnection);
+    if (escVersion == NO_FIRMWARE_VERSION) {
+        uiSetControlText(IDC_VERSION_ESC, TEXT_NO_FIRMWARE);
+    } else {
+        formatVersionPart(text, TEXT_VERSION_PAIR_FORMAT, escVersion >> 8, escVersion & 0xFFu);
+        uiSetControlText(IDC_VERSION_ESC, text);
+    }
+    uiSetControlText(IDC_LABEL_UNIT, gConnection.productId == PRODUCT_ID_MERIVAN
+                                         ? TEXT_UNIT_MERIVAN
+                                         : TEXT_UNIT_TALOMIR);
+}

@@ -1,0 +1,298 @@
+// The firmware update started by the Update button.
+#include "app/update.h"
+
+#include "app/events.h"
+#include "app/messages.h"
+#include "app/status.h"
+#include "app/texts.h"
+#include "app/ui.h"
+#include "link/connection.h"
+#include "link/flash.h"
+#include "link/frames.h"
+#include "resource.h"
+
+#include <cstring>
+
+namespace {
+constexpr uint16_t NO_FIRMWARE_VERSION = 0xFFFF;
+
+// What a failed step hands to the failure report.
+struct StepFailure {
+    int32_t result;
+    uint32_t systemError;
+};
+
+void failUpdate(uint16_t textId, const StepFailure &failure) {
+    wchar_t caption[MESSAGE_BUFFER_SIZE];
+    wchar_t text[MESSAGE_BUFFER_SIZE];
+    loadMessage(MSG_UPDATE_FAILED_CAPTION, caption, MESSAGE_BUFFER_SIZE);
+    loadMessage(textId, text, MESSAGE_BUFFER_SIZE);
+    reportUpdateFailure(text, caption, failure.result, failure.systemError);
+}
+
+// Sends one command of the update; fills failure and returns false when it fails. The system
+// error code is read at once, before any text is loaded.
+bool exchange(const CommandFrame *command, ReplyFrame *reply, StepFailure *failure) {
+    int32_t result = sendCommand(&gConnection, command, reply);
+    if (result != 0) {
+        *failure = {result, hidLastError()};
+        return false;
+    }
+    return true;
+}
+
+bool fail(int32_t result, StepFailure *failure) {
+    *failure = {result, hidLastError()};
+    return false;
+}
+
+bool setSystemLock(StepFailure *failure) {
+    CommandFrame command;
+    ReplyFrame reply;
+    buildSystemLock(&command, SYSTEM_LOCK_SET);
+    if (!exchange(&command, &reply, failure)) {
+        return false;
+    }
+    // The unit's status byte of this reply carries nothing; the state tells whether it locked.
+    if (reply.state != SYSTEM_LOCK_STATE_SET) {
+        return fail(REPLY_STATE_MISMATCH, failure);
+    }
+    return true;
+}
+
+bool clearWriteProtection(StepFailure *failure) {
+    CommandFrame command;
+    ReplyFrame reply;
+    buildWriteProtect(&command, WRITE_PROTECT_CLEAR);
+    if (!exchange(&command, &reply, failure)) {
+        return false;
+    }
+    if (reply.status == STATUS_ERROR) {
+        int32_t code = standardReplyResult(&reply);
+        return code == 0 ? true : fail(code, failure);
+    }
+    if (reply.state != WRITE_PROTECT_STATE_CLEARED) {
+        return fail(REPLY_STATE_MISMATCH, failure);
+    }
+    return true;
+}
+
+bool setWriteAddress(StepFailure *failure) {
+    CommandFrame command;
+    ReplyFrame reply;
+    buildSetAddress(&command);
+    if (!exchange(&command, &reply, failure)) {
+        return false;
+    }
+    int32_t code = standardReplyResult(&reply);
+    return code == 0 ? true : fail(code, failure);
+}
+
+// Floor of half a signed distance, so that a window centred on a rectangle lies the same way
+// whatever the sign of its coordinates.
+int32_t half(int32_t distance) {
+    int64_t value = distance;
+    return static_cast<int32_t>(value >= 0 ? value / 2 : -((-value + 1) / 2));
+}
+
+UiWindow createProgressWindow() {
+    UiRect rect = uiDialogRect();
+    int32_t x = rect.left + half(rect.right - rect.left) - PROGRESS_WIDTH / 2;
+    int32_t y = rect.top + half(rect.bottom - rect.top) - PROGRESS_HEIGHT / 2;
+    wchar_t text[MESSAGE_BUFFER_SIZE];
+    loadMessage(MSG_PROGRESS, text, MESSAGE_BUFFER_SIZE);
+    UiWindow progress = uiCreateProgressWindow(x, y, PROGRESS_WIDTH, PROGRESS_HEIGHT, text);
+    uiSetProgress(progress, 0);
+    uiRaiseWindow(uiMainWindow());
+    uiRaiseWindow(progress);
+    return progress;
+}
+
+bool isOurWindow(UiWindow window, UiWindow mainWindow, UiWindow progress) {
+    return window != nullptr && (window == mainWindow || window == progress);
+}
+
+// Writes the image block by block. Nothing here allocates: whole blocks are sent from the
+// image in place, and only the final partial block is copied, into a fixed buffer.
+bool transferImage(const uint8_t *image, size_t length, UiWindow progress, StepFailure *failure) {
+    UiWindow mainWindow = uiMainWindow();
+    UiWindow remembered = nullptr;
+    const uint8_t *position = image;
+    size_t left = length;
+    uint8_t lastBlock[BLOCK_SIZE];
+    while (left > 0) {
+        uint32_t placed = 0;
+        int32_t result;
+        if (left >= BLOCK_SIZE) {
+            result = writeBlock(&gConnection, position, BLOCK_WORDS, &placed);
+            position += BLOCK_SIZE;
+            left -= BLOCK_SIZE;
+        } else {
+            // The final block is padded with erased-flash bytes up to a whole word, so that no
+            // byte of the image is left behind.
+            std::memset(lastBlock, 0xFF, sizeof lastBlock);
+            std::memcpy(lastBlock, position, left);
+            uint32_t words = static_cast<uint32_t>((left + 3) / 4);
+            result = writeBlock(&gConnection, lastBlock, words, &placed);
+            left = 0;
+        }
+        if (result != 0) {
+            *failure = {result, hidLastError()};
+            return false;
+        }
+        uint64_t sent = length - left;
+        uiSetProgress(progress, static_cast<uint32_t>(sent * 100 / length));
+        if (!isOurWindow(remembered, mainWindow, progress) &&
+            isOurWindow(uiForegroundWindow(), mainWindow, progress)) {
+            remembered = uiForegroundWindow();
+            uiRaiseWindow(mainWindow);
+            uiRaiseWindow(progress);
+            uiShowWindow(mainWindow);
+            uiShowWindow(progress);
+        }
+        hidPause(STEP_PAUSE_MS);
+    }
+    return true;
+}
+
+// Sets the write protection again and releases the system lock. Neither reply is looked at:
+// the image is written, and a failure here changes nothing for the ESC.
+void finishUpdate() {
+    CommandFrame command;
+    ReplyFrame reply;
+    if (isUnitOpen(&gConnection)) {
+        buildWriteProtect(&command, WRITE_PROTECT_SET);
+        sendCommand(&gConnection, &command, &reply);
+    }
+    if (isUnitOpen(&gConnection)) {
+        buildSystemLock(&command, SYSTEM_LOCK_RELEASE);
+        sendCommand(&gConnection, &command, &reply);
+    }
+}
+
+void showSuccess() {
+    setEscFirmwareVersion(&gConnection, IMAGE_FIRMWARE_VERSION);
+    uiEnableControl(IDC_UPDATE, false);
+    refreshVersionDisplay();
+    wchar_t text[MESSAGE_BUFFER_SIZE];
+    loadMessage(MSG_UPDATE_SUCCEEDED, text, MESSAGE_BUFFER_SIZE);
+    uiSetStatusText(text);
+}
+
+bool confirmed() {
+    wchar_t caption[MESSAGE_BUFFER_SIZE];
+    wchar_t text[MESSAGE_BUFFER_SIZE];
+    loadMessage(MSG_IMPORTANT_CAPTION, caption, MESSAGE_BUFFER_SIZE);
+    loadMessage(MSG_IMPORTANT, text, MESSAGE_BUFFER_SIZE);
+    if (!uiAskOkCancel(caption, text)) {
+        return false;
+    }
+    // Read only now: a device change handled while the box was open may have changed it.
+    uint16_t installed = escFirmwareVersion(&gConnection);
+    if (installed < IMAGE_FIRMWARE_VERSION || installed == NO_FIRMWARE_VERSION) {
+        return true;
+    }
+    loadMessage(MSG_NEWER_FIRMWARE_CAPTION, caption, MESSAGE_BUFFER_SIZE);
+    loadMessage(MSG_OLDER_FIRMWARE, text, MESSAGE_BUFFER_SIZE);
+    return uiAskYesNo(caption, text);
+}
+
+// Steps 5 to 8: lock, clear the protection, erase, set the address, each followed by its pause.
+// Returns false once a failure has been reported. sendCommand finds a closed connection itself
+// and sends nothing then.
+bool prepareFlash() {
+    StepFailure failure = {0, 0};
+    if (!setSystemLock(&failure)) {
+        failUpdate(MSG_SYSTEM_LOCK_FAILED, failure);
+        return false;
+    }
+    hidPause(STEP_PAUSE_MS);
+    if (!clearWriteProtection(&failure)) {
+        failUpdate(MSG_WRITE_PROTECT_FAILED, failure);
+        return false;
+    }
+    hidPause(STEP_PAUSE_MS);
+    int32_t erased = eraseFirmware(&gConnection);
+    // The ESC goes on erasing after it has answered; the pause is due whatever the answer.
+    hidPause(AFTER_ERASE_PAUSE_MS);
+    if (erased != 0) {
+        failUpdate(MSG_ERASE_FAILED, {erased, hidLastError()});
+        return false;
+    }
+    hidPause(STEP_PAUSE_MS);
+    if (!setWriteAddress(&failure)) {
+        failUpdate(MSG_SET_ADDRESS_FAILED, failure);
+        return false;
+    }
+    hidPause(STEP_PAUSE_MS);
+    return true;
+}
+
+// Steps 4 to 13. The system is kept awake from the first command to the end.
+void sendUpdate() {
+    const uint8_t *image = nullptr;
+    size_t length = 0;
+    if (!uiLoadImage(&image, &length) || image == nullptr || length == 0) {
+        // Nothing has been sent: the ESC still holds its old firmware.
+        failUpdate(MSG_WRITE_BLOCK_FAILED, {LINK_NOT_OPEN, hidLastError()});
+        return;
+    }
+    uiKeepAwake(true);
+    if (prepareFlash()) {
+        UiWindow progress = createProgressWindow();
+        StepFailure failure = {0, 0};
+        bool written = transferImage(image, length, progress, &failure);
+        uiDestroyProgressWindow(progress);
+        if (written) {
+            finishUpdate();
+            showSuccess();
+        } else {
+            failUpdate(MSG_WRITE_BLOCK_FAILED, failure);
+        }
+    }
+    uiKeepAwake(false);
+}
+} // namespace
+
+void runUpdate() {
+    if (!isUnitOpen(&gConnection)) {
+        wchar_t caption[MESSAGE_BUFFER_SIZE];
+        wchar_t text[MESSAGE_BUFFER_SIZE];
+        loadMessage(MSG_UPDATE_FAILED_CAPTION, caption, MESSAGE_BUFFER_SIZE);
+        loadMessage(MSG_UNIT_NOT_DETECTED, text, MESSAGE_BUFFER_SIZE);
+        reportUpdateFailure(text, caption, LINK_NOT_OPEN, hidLastError());
+        return;
+    }
+    if (!confirmed()) {
+        return;
+    }
+    holdDeviceEvents();
+    sendUpdate();
+    releaseDeviceEvents();
+}
+
+void reportUpdateFailure(const wchar_t *text, const wchar_t *caption, int32_t result,
+                         uint32_t systemError) {
+    closeConnection(&gConnection);
+    uiEnableControl(IDC_UPDATE, false);
+    refreshVersionDisplay();
+    wchar_t message[MESSAGE_BUFFER_SIZE];
+    message[0] = L'\0';
+    appendText(message, MESSAGE_BUFFER_SIZE, text);
+    if (result != LINK_NOT_OPEN) {
+        wchar_t format[MESSAGE_BUFFER_SIZE];
+        wchar_t line[MESSAGE_BUFFER_SIZE];
+        loadMessage(MSG_ERROR_CODE, format, MESSAGE_BUFFER_SIZE);
+        const FormatArg codes[] = {{nullptr, static_cast<uint32_t>(result)},
+                                   {nullptr, systemError}};
+        formatText(line, MESSAGE_BUFFER_SIZE, format, codes, 2);
+        appendText(message, MESSAGE_BUFFER_SIZE, TEXT_LINE_BREAK);
+        appendText(message, MESSAGE_BUFFER_SIZE, line);
+    }
+    // The box runs a message loop: notifications that waited during the transfer come now.
+    releaseDeviceEvents();
+    uiShowError(caption, message);
+    wchar_t status[MESSAGE_BUFFER_SIZE];
+    loadMessage(MSG_UPDATE_FAILED, status, MESSAGE_BUFFER_SIZE);
+    uiSetStatusText(status);
+}

@@ -1,0 +1,415 @@
+// The recording UI backend for tests: every call goes into a transcript; questions are answered
+// from a script; windows, the dialog rectangle, the image and the registration are faked.
+#include "tests/support/recording_ui.h"
+
+#include <cwchar>
+
+const UiWindow FAKE_MAIN_WINDOW = reinterpret_cast<UiWindow>(0x1000);
+const UiWindow FAKE_PROGRESS_WINDOW = reinterpret_cast<UiWindow>(0x2000);
+const UiWindow FAKE_OTHER_WINDOW = reinterpret_cast<UiWindow>(0x3000);
+
+namespace {
+// Room for a whole transfer of a large image without the transcript growing.
+constexpr size_t TRANSCRIPT_RESERVE = 1 << 16;
+
+struct RecordingUi {
+    std::vector<UiCall> transcript;
+    std::wstring status;
+    std::map<int, std::wstring> controlTexts;
+    std::map<int, bool> enabled;
+    std::wstring title;
+    std::vector<bool> answers;
+    size_t nextAnswer = 0;
+    size_t unscripted = 0;
+    std::function<void(const UiCall &)> boxHook;
+    UiWindow foreground = FAKE_MAIN_WINDOW;
+    std::vector<UiWindow> foregroundScript;
+    size_t nextForeground = 0;
+    UiRect dialogRect = {100, 200, 700, 600};
+    bool progressFails = false;
+    bool progressExists = false;
+    bool registrationFails = false;
+    const uint8_t *image = nullptr;
+    size_t imageLength = 0;
+    bool imagePresent = false;
+    bool keepAwake = false;
+    int endResult = 0;
+};
+
+RecordingUi &ui() {
+    static RecordingUi state;
+    return state;
+}
+
+const UiCall &record(UiOp op, int64_t value = 0, int64_t extra = 0, const wchar_t *text = nullptr,
+                     const wchar_t *caption = nullptr) {
+    UiCall call{op, value, extra, {0, 0, 0, 0}, {}, {}};
+    if (text != nullptr) {
+        call.text = text;
+    }
+    if (caption != nullptr) {
+        call.caption = caption;
+    }
+    ui().transcript.push_back(std::move(call));
+    return ui().transcript.back();
+}
+
+int64_t windowValue(UiWindow window) {
+    return static_cast<int64_t>(reinterpret_cast<intptr_t>(window));
+}
+
+std::string windowName(int64_t value) {
+    if (value == windowValue(FAKE_MAIN_WINDOW)) {
+        return "main";
+    }
+    if (value == windowValue(FAKE_PROGRESS_WINDOW)) {
+        return "progress";
+    }
+    if (value == 0) {
+        return "none";
+    }
+    return "other";
+}
+
+std::string narrow(const std::wstring &text) {
+    std::string out;
+    for (wchar_t c : text) {
+        out += (c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : '?';
+    }
+    return out;
+}
+
+bool box(UiOp op, const wchar_t *caption, const wchar_t *text) {
+    UiCall call = record(op, 0, 0, text, caption);
+    bool answer = false;
+    if (op == UI_ASK_OK_CANCEL || op == UI_ASK_YES_NO) {
+        if (ui().nextAnswer < ui().answers.size()) {
+            answer = ui().answers[ui().nextAnswer++];
+        } else {
+            ++ui().unscripted;
+        }
+    }
+    if (ui().boxHook) {
+        ui().boxHook(call);
+    }
+    return answer;
+}
+} // namespace
+
+void resetRecordingUi() {
+    ui() = RecordingUi{};
+    ui().transcript.reserve(TRANSCRIPT_RESERVE);
+}
+
+const std::vector<UiCall> &uiTranscript() {
+    return ui().transcript;
+}
+
+void clearUiTranscript() {
+    ui().transcript.clear();
+}
+
+std::string describeUiCall(const UiCall &call) {
+    auto number = [](int64_t value) { return std::to_string(value); };
+    switch (call.op) {
+    case UI_SET_STATUS:
+        return "status";
+    case UI_STATUS_LENGTH:
+        return "statusLength";
+    case UI_GET_STATUS:
+        return "getStatus";
+    case UI_ENABLE:
+        return "enable " + number(call.value) + " " + number(call.extra);
+    case UI_SET_CONTROL_TEXT:
+        return "text " + number(call.value) + " " + narrow(call.text);
+    case UI_INFORM:
+        return "inform";
+    case UI_ASK_OK_CANCEL:
+        return "askOkCancel";
+    case UI_ASK_YES_NO:
+        return "askYesNo";
+    case UI_SHOW_ERROR:
+        return "error";
+    case UI_DIALOG_RECT:
+        return "dialogRect";
+    case UI_CREATE_PROGRESS:
+        return "createProgress";
+    case UI_SET_PROGRESS:
+        return "progress " + number(call.value);
+    case UI_DESTROY_PROGRESS:
+        return "destroyProgress";
+    case UI_RAISE:
+        return "raise " + windowName(call.value);
+    case UI_SHOW:
+        return "show " + windowName(call.value);
+    case UI_FOREGROUND:
+        return "foreground";
+    case UI_LOAD_IMAGE:
+        return "loadImage";
+    case UI_SET_TITLE:
+        return "title";
+    case UI_SET_ICON:
+        return "icon";
+    case UI_REGISTER:
+        return "register";
+    case UI_UNREGISTER:
+        return "unregister";
+    case UI_END_WINDOW:
+        return "end " + number(call.value);
+    case UI_KEEP_AWAKE:
+        return "keepAwake " + number(call.value);
+    case UI_PAUSE:
+        return "pause " + number(call.value);
+    }
+    return "?";
+}
+
+std::vector<std::string> uiCallNames() {
+    std::vector<std::string> names;
+    for (const UiCall &call : ui().transcript) {
+        names.push_back(describeUiCall(call));
+    }
+    return names;
+}
+
+std::vector<std::string> uiCallNames(const std::vector<UiOp> &kinds) {
+    std::vector<std::string> names;
+    for (const UiCall &call : ui().transcript) {
+        for (UiOp kind : kinds) {
+            if (call.op == kind) {
+                names.push_back(describeUiCall(call));
+                break;
+            }
+        }
+    }
+    return names;
+}
+
+std::vector<UiCall> uiCallsOf(UiOp op) {
+    std::vector<UiCall> calls;
+    for (const UiCall &call : ui().transcript) {
+        if (call.op == op) {
+            calls.push_back(call);
+        }
+    }
+    return calls;
+}
+
+void recordPause(uint32_t milliseconds) {
+    record(UI_PAUSE, milliseconds);
+}
+
+const std::wstring &uiStatusText() {
+    return ui().status;
+}
+
+std::wstring uiControlText(int controlId) {
+    auto found = ui().controlTexts.find(controlId);
+    return found == ui().controlTexts.end() ? std::wstring() : found->second;
+}
+
+bool uiControlEnabled(int controlId) {
+    auto found = ui().enabled.find(controlId);
+    return found != ui().enabled.end() && found->second;
+}
+
+bool uiControlEverSwitched(int controlId) {
+    return ui().enabled.count(controlId) != 0;
+}
+
+const std::wstring &uiTitle() {
+    return ui().title;
+}
+
+bool uiKeepingAwake() {
+    return ui().keepAwake;
+}
+
+int uiEndResult() {
+    return ui().endResult;
+}
+
+bool uiProgressWindowExists() {
+    return ui().progressExists;
+}
+
+void scriptAnswers(const std::vector<bool> &answers) {
+    ui().answers = answers;
+    ui().nextAnswer = 0;
+}
+
+size_t unscriptedQuestions() {
+    return ui().unscripted;
+}
+
+void setBoxHook(std::function<void(const UiCall &)> hook) {
+    ui().boxHook = std::move(hook);
+}
+
+void setForegroundWindow(UiWindow window) {
+    ui().foreground = window;
+}
+
+void scriptForegroundWindows(const std::vector<UiWindow> &windows) {
+    ui().foregroundScript = windows;
+    ui().nextForeground = 0;
+}
+
+void setDialogRect(UiRect rect) {
+    ui().dialogRect = rect;
+}
+
+void setProgressWindowFails(bool fails) {
+    ui().progressFails = fails;
+}
+
+void setRegistrationFails(bool fails) {
+    ui().registrationFails = fails;
+}
+
+void setImage(const uint8_t *data, size_t length) {
+    ui().image = data;
+    ui().imageLength = length;
+    ui().imagePresent = true;
+}
+
+void setImageMissing() {
+    ui().image = nullptr;
+    ui().imageLength = 0;
+    ui().imagePresent = false;
+}
+
+// ---- The UI seam ----
+
+void uiSetStatusText(const wchar_t *text) {
+    record(UI_SET_STATUS, 0, 0, text);
+    ui().status = text;
+}
+
+size_t uiStatusTextLength() {
+    record(UI_STATUS_LENGTH, static_cast<int64_t>(ui().status.size()));
+    return ui().status.size();
+}
+
+void uiGetStatusText(wchar_t *buffer, size_t capacity) {
+    record(UI_GET_STATUS, static_cast<int64_t>(capacity));
+    if (capacity == 0) {
+        return;
+    }
+    size_t length = ui().status.size() < capacity - 1 ? ui().status.size() : capacity - 1;
+    ui().status.copy(buffer, length);
+    buffer[length] = L'\0';
+}
+
+void uiEnableControl(int controlId, bool enabled) {
+    record(UI_ENABLE, controlId, enabled ? 1 : 0);
+    ui().enabled[controlId] = enabled;
+}
+
+void uiSetControlText(int controlId, const wchar_t *text) {
+    record(UI_SET_CONTROL_TEXT, controlId, 0, text);
+    ui().controlTexts[controlId] = text;
+}
+
+void uiInform(const wchar_t *caption, const wchar_t *text) {
+    box(UI_INFORM, caption, text);
+}
+
+bool uiAskOkCancel(const wchar_t *caption, const wchar_t *text) {
+    return box(UI_ASK_OK_CANCEL, caption, text);
+}
+
+bool uiAskYesNo(const wchar_t *caption, const wchar_t *text) {
+    return box(UI_ASK_YES_NO, caption, text);
+}
+
+void uiShowError(const wchar_t *caption, const wchar_t *text) {
+    box(UI_SHOW_ERROR, caption, text);
+}
+
+UiRect uiDialogRect() {
+    record(UI_DIALOG_RECT);
+    return ui().dialogRect;
+}
+
+UiWindow uiCreateProgressWindow(int32_t x, int32_t y, int32_t width, int32_t height,
+                                const wchar_t *text) {
+    ui().transcript.push_back(UiCall{UI_CREATE_PROGRESS, 0, 0, {x, y, width, height}, {}, text});
+    if (ui().progressFails) {
+        return nullptr;
+    }
+    ui().progressExists = true;
+    return FAKE_PROGRESS_WINDOW;
+}
+
+void uiSetProgress(UiWindow progress, uint32_t percent) {
+    if (progress != nullptr) {
+        record(UI_SET_PROGRESS, percent);
+    }
+}
+
+void uiDestroyProgressWindow(UiWindow progress) {
+    if (progress != nullptr) {
+        record(UI_DESTROY_PROGRESS);
+        ui().progressExists = false;
+    }
+}
+
+UiWindow uiMainWindow() {
+    return FAKE_MAIN_WINDOW;
+}
+
+void uiRaiseWindow(UiWindow window) {
+    if (window != nullptr) {
+        record(UI_RAISE, windowValue(window));
+    }
+}
+
+void uiShowWindow(UiWindow window) {
+    if (window != nullptr) {
+        record(UI_SHOW, windowValue(window));
+    }
+}
+
+UiWindow uiForegroundWindow() {
+    record(UI_FOREGROUND);
+    if (ui().nextForeground < ui().foregroundScript.size()) {
+        return ui().foregroundScript[ui().nextForeground++];
+    }
+    return ui().foreground;
+}
+
+bool uiLoadImage(const uint8_t **data, size_t *length) {
+    record(UI_LOAD_IMAGE);
+    *data = ui().image;
+    *length = ui().imageLength;
+    return ui().imagePresent;
+}
+
+void uiSetTitle(const wchar_t *title) {
+    record(UI_SET_TITLE, 0, 0, title);
+    ui().title = title;
+}
+
+void uiSetIcon() {
+    record(UI_SET_ICON);
+}
+
+bool uiRegisterDeviceNotifications() {
+    record(UI_REGISTER, ui().registrationFails ? 0 : 1);
+    return !ui().registrationFails;
+}
+
+void uiUnregisterDeviceNotifications() {
+    record(UI_UNREGISTER);
+}
+
+void uiEndWindow(int result) {
+    record(UI_END_WINDOW, result);
+    ui().endResult = result;
+}
+
+void uiKeepAwake(bool on) {
+    record(UI_KEEP_AWAKE, on ? 1 : 0);
+    ui().keepAwake = on;
+}
