@@ -1,5 +1,7 @@
 // hidPause for the Windows programs: a precise wait that keeps the windows painted and answers
 // sent messages, but takes no input.
+#include "platform/win32/pause.h"
+
 #include "link/hid.h"
 
 #include <windows.h>
@@ -26,13 +28,17 @@ static void dispatchPaintAndSent() {
     }
 }
 
+// Windows takes a window whose thread has not looked at its queue for five seconds for hung
+// and ghosts it; the erase waits four seconds after a one-second wait.
+constexpr DWORD PEEK_INTERVAL_MS = 500;
+
 static LONGLONG counterNow() {
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
     return now.QuadPart;
 }
 
-void hidPause(uint32_t milliseconds) {
+void win32Pause(uint32_t milliseconds, bool highResolutionTimer) {
     if (milliseconds == 0) {
         return;
     }
@@ -43,10 +49,13 @@ void hidPause(uint32_t milliseconds) {
     LONGLONG deadline = counterNow() + ticks;
 
     bool coarse = false;
-    HANDLE timer = CreateWaitableTimerExW(nullptr, nullptr,
-                                          CREATE_WAITABLE_TIMER_MANUAL_RESET |
-                                              CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
-                                          TIMER_ALL_ACCESS);
+    HANDLE timer = nullptr;
+    if (highResolutionTimer) {
+        timer = CreateWaitableTimerExW(nullptr, nullptr,
+                                       CREATE_WAITABLE_TIMER_MANUAL_RESET |
+                                           CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
+                                       TIMER_ALL_ACCESS);
+    }
     if (timer == nullptr) {
         // A normal timer fires on the system tick; one millisecond ticks make it precise.
         coarse = timeBeginPeriod(1) == TIMERR_NOERROR;
@@ -70,11 +79,10 @@ void hidPause(uint32_t milliseconds) {
             }
         }
         // Without a timer the wait's own time limit ends it, a little less precisely.
-        DWORD woken = MsgWaitForMultipleObjectsEx(count, count == 1 ? &timer : nullptr, leftMs + 1,
-                                                  QS_PAINT | QS_SENDMESSAGE, 0);
-        if (woken == WAIT_OBJECT_0 + count) {
-            dispatchPaintAndSent();
-        }
+        DWORD slice = leftMs + 1 < PEEK_INTERVAL_MS ? leftMs + 1 : PEEK_INTERVAL_MS;
+        MsgWaitForMultipleObjectsEx(count, count == 1 ? &timer : nullptr, slice,
+                                    QS_PAINT | QS_SENDMESSAGE, 0);
+        dispatchPaintAndSent();
     }
 
     if (timer != nullptr) {
@@ -83,4 +91,8 @@ void hidPause(uint32_t milliseconds) {
     if (coarse) {
         timeEndPeriod(1);
     }
+}
+
+void hidPause(uint32_t milliseconds) {
+    win32Pause(milliseconds, true);
 }
