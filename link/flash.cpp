@@ -20,7 +20,9 @@ int32_t eraseFirmware(UnitConnection *connection) {
 
 int32_t writeBlock(UnitConnection *connection, const uint8_t *block, uint32_t words,
                    uint32_t *wordsPlaced) {
-    if (!isUnitOpen(connection) || words > MAX_BLOCK_WORDS) {
+    // A missing block or count is refused like a count out of range: nothing is sent.
+    if (!isUnitOpen(connection) || words > MAX_BLOCK_WORDS || wordsPlaced == nullptr ||
+        (block == nullptr && words > 0)) {
         return LINK_NOT_OPEN;
     }
     *wordsPlaced = 0;

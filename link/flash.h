@@ -12,6 +12,7 @@ int32_t eraseFirmware(UnitConnection *connection);
 
 // Writes one block of words 32-bit words (0 to MAX_BLOCK_WORDS) from block, which holds at
 // least 4 * words bytes. *wordsPlaced receives words once the frame is filled; it is left
-// untouched when the call returns LINK_NOT_OPEN (no unit, or more than MAX_BLOCK_WORDS words).
+// untouched when the call returns LINK_NOT_OPEN (no unit, more than MAX_BLOCK_WORDS words, no
+// block for a nonzero count, or no wordsPlaced).
 int32_t writeBlock(UnitConnection *connection, const uint8_t *block, uint32_t words,
                    uint32_t *wordsPlaced);
