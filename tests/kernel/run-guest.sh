@@ -1,0 +1,148 @@
+#!/bin/bash
+# Boots a Debian cloud kernel under qemu with uhid and hidraw and runs the kernel HID checks in it.
+#
+# Usage: tests/kernel/run-guest.sh BUILD_DIR
+# BUILD_DIR is a configured and built linux tree (it holds tests/kernel/kernel_link_test). The
+# kernel package and the guest image are kept under BUILD_DIR/kernel-guest. Exits non-zero when
+# a tool is missing, the kernel cannot be had, any check fails, or the guest does not finish in
+# time.
+set -euo pipefail
+
+GUEST_TIMEOUT_S=${GUEST_TIMEOUT_S:-110}
+CHECKS=6
+
+fail() {
+    echo "run-guest: $*" >&2
+    exit 1
+}
+
+[ $# -eq 1 ] || fail "usage: $0 BUILD_DIR"
+build=$(cd "$1" && pwd) || fail "no build directory $1"
+here=$(cd "$(dirname "$0")" && pwd)
+program="$build/tests/kernel/kernel_link_test"
+[ -x "$program" ] || fail "$program is missing: build the target kernel_link_test first"
+
+# A missing tool is a failure, never a reason to skip the checks.
+for tool in qemu-system-x86_64 busybox cpio apt-get apt-cache dpkg-deb ldd timeout modinfo; do
+    command -v "$tool" >/dev/null || fail "$tool not found (packages: qemu-system-x86 busybox-static cpio kmod)"
+done
+busybox=$(command -v busybox)
+# The guest has no shared libraries for busybox itself: it must be the static build.
+if ldd "$busybox" >/dev/null 2>&1; then
+    fail "$busybox is dynamically linked; install busybox-static"
+fi
+
+cache="$build/kernel-guest"
+mkdir -p "$cache"
+
+# The kernel: the package that linux-image-cloud-amd64 currently depends on.
+resolve_kernel_package() {
+    apt-cache depends linux-image-cloud-amd64 2>/dev/null |
+        awk '$1 == "Depends:" && $2 ~ /^linux-image-[0-9]/ { print $2; exit }'
+}
+kpkg=$(resolve_kernel_package || true)
+if [ -z "$kpkg" ]; then
+    apt-get update -qq || fail "apt-get update failed"
+    kpkg=$(resolve_kernel_package || true)
+fi
+[ -n "$kpkg" ] || fail "cannot resolve the package behind linux-image-cloud-amd64"
+kver=${kpkg#linux-image-}
+
+deb=$(ls "$cache"/"${kpkg}"_*.deb 2>/dev/null | head -n 1 || true)
+if [ -z "$deb" ]; then
+    # A newer kernel replaces the one kept from an earlier run.
+    rm -rf "$cache"/linux-image-*
+    (cd "$cache" && apt-get download -q -o APT::Sandbox::User=root "$kpkg") ||
+        fail "apt-get download $kpkg failed"
+    deb=$(ls "$cache"/"${kpkg}"_*.deb | head -n 1)
+fi
+kroot="$cache/$kpkg"
+if [ ! -f "$kroot/boot/vmlinuz-$kver" ]; then
+    rm -rf "$kroot"
+    mkdir -p "$kroot"
+    dpkg-deb -x "$deb" "$kroot" || fail "cannot unpack $deb"
+fi
+vmlinuz="$kroot/boot/vmlinuz-$kver"
+config="$kroot/boot/config-$kver"
+[ -f "$vmlinuz" ] || fail "no kernel image in $deb"
+grep -q '^CONFIG_HIDRAW=y' "$config" || fail "$kpkg is built without CONFIG_HIDRAW=y"
+grep -q '^CONFIG_UHID=[ym]' "$config" || fail "$kpkg is built without CONFIG_UHID"
+grep -q '^CONFIG_DEVTMPFS=y' "$config" || fail "$kpkg is built without CONFIG_DEVTMPFS"
+
+# The modules, in load order: each one's dependencies come before it.
+modules=()
+add_module() {
+    local name=$1 file dep
+    for loaded in "${modules[@]+"${modules[@]}"}"; do
+        [ "$(basename "$loaded")" = "$name.ko" ] && return 0
+    done
+    file=$(find "$kroot/lib/modules/$kver" -name "$name.ko*" | head -n 1)
+    [ -n "$file" ] || fail "module $name is not in $kpkg"
+    case "$file" in
+    *.ko) ;;
+    *.ko.xz) xz -dc "$file" >"$cache/$name.ko"; file="$cache/$name.ko" ;;
+    *.ko.zst) zstd -qdc "$file" >"$cache/$name.ko"; file="$cache/$name.ko" ;;
+    *.ko.gz) gzip -dc "$file" >"$cache/$name.ko"; file="$cache/$name.ko" ;;
+    *) fail "unknown module compression: $file" ;;
+    esac
+    for dep in $(modinfo -F depends "$file" | tr ',' ' '); do
+        add_module "$dep"
+    done
+    modules+=("$file")
+}
+grep -q '^CONFIG_HID=y' "$config" || add_module hid
+grep -q '^CONFIG_HID_GENERIC=y' "$config" || add_module hid-generic
+grep -q '^CONFIG_UHID=y' "$config" || add_module uhid
+
+# The initramfs: busybox, the modules, the test program with its shared libraries, and init.
+root="$cache/initramfs"
+rm -rf "$root"
+mkdir -p "$root"/{bin,dev,proc,sys,tmp,run,lib/modules}
+cp "$busybox" "$root/bin/busybox"
+for name in sh mount insmod poweroff cat grep echo; do
+    ln -s busybox "$root/bin/$name"
+done
+: >"$root/lib/modules/load-order"
+for file in "${modules[@]+"${modules[@]}"}"; do
+    cp "$file" "$root/lib/modules/"
+    basename "$file" >>"$root/lib/modules/load-order"
+done
+cp "$program" "$root/bin/kernel_link_test"
+for lib in $(ldd "$program" | awk '/=>/ { print $3 } /^\t\// { print $1 }'); do
+    [ -f "$lib" ] || continue
+    mkdir -p "$root$(dirname "$lib")"
+    cp -L "$lib" "$root$lib"
+done
+cp "$here/guest-init.sh" "$root/init"
+chmod +x "$root/init"
+(cd "$root" && find . | LC_ALL=C sort | cpio -o -H newc --quiet) >"$cache/initrd.cpio" ||
+    fail "cannot build the initramfs"
+
+# The guest: software emulation only, so that it runs on any machine.
+console="$cache/console.log"
+: >"$console"
+start=$(date +%s)
+status=0
+timeout --kill-after=5 "$GUEST_TIMEOUT_S" qemu-system-x86_64 \
+    -accel tcg -cpu max -smp 1 -m 256M \
+    -nodefaults -no-user-config -display none -no-reboot \
+    -serial "file:$console" \
+    -kernel "$vmlinuz" -initrd "$cache/initrd.cpio" \
+    -append "console=ttyS0 panic=-1 quiet" || status=$?
+elapsed=$(($(date +%s) - start))
+tr -d '\r' <"$console"
+echo "run-guest: guest ran ${elapsed}s (qemu exit status $status)"
+
+[ "$status" -ne 124 ] && [ "$status" -ne 137 ] || fail "the guest did not finish within ${GUEST_TIMEOUT_S}s"
+[ "$status" -eq 0 ] || fail "qemu failed with status $status"
+log=$(tr -d '\r' <"$console")
+missing=0
+for n in $(seq 1 "$CHECKS"); do
+    if ! grep -q "^PASS $n " <<<"$log"; then
+        echo "run-guest: check $n did not pass" >&2
+        missing=1
+    fi
+done
+grep -q "^KERNEL-TESTS: $CHECKS passed, 0 failed$" <<<"$log" || fail "no clean summary line from the guest"
+[ "$missing" -eq 0 ] || fail "some checks did not pass"
+echo "run-guest: all $CHECKS kernel checks passed"
