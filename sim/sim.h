@@ -58,8 +58,13 @@ void simSetEscBootloaderVersion(uint32_t version);
 
 // Processes one output report (report ID first) of the given length and fills reply (60 bytes,
 // report ID 0x02 first). Every command gets one reply. Refusals are error replies with the codes
-// above. Faults injected with simInjectFault of kind SIM_FAULT_ERROR_REPLY / SIM_FAULT_STATE
-// are applied here.
+// above (a u32 code; the ESC reads put a u16 code in bytes 4-5 and filler in 6-7). The unit
+// checks the bytes the command table sets (bytes past length count as missing) and ignores the
+// rest; then, for the ESC commands, an updatable ESC, the system lock, the write protection and
+// the order erase, set-address, blocks. Its own bootloader knows only identify and read-memory.
+// Setting the write protection ends a write session: blocks need a new erase. Faults injected
+// with simInjectFault of kind SIM_FAULT_ERROR_REPLY (the command is not carried out),
+// SIM_FAULT_STATE and SIM_FAULT_STATUS (applied to the unit's own answer) are applied here.
 void simUnitHandle(const uint8_t *report, size_t length, uint8_t *reply);
 
 // simUnitHandle in two steps, for a HID backend that applies the write and read faults itself:
@@ -69,8 +74,7 @@ void simUnitHandle(const uint8_t *report, size_t length, uint8_t *reply);
 void simBeginCommand(const uint8_t *report, size_t length);
 void simUnitAnswer(const uint8_t *report, size_t length, uint8_t *reply);
 
-// ---- Fault injection (each fault counts the commands it matches from 1, from its injection on)
-// ----
+// ---- Fault injection: each fault counts the commands it matches, from 1, from its injection ----
 
 enum SimFaultKind {
     SIM_FAULT_WRITE_FAILS, // the output report cannot be written
