@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs what is needed, then builds and runs every test: Linux, Linux under the sanitizers,
+# Windows under Wine, and the Linux link against a real kernel HID device under qemu.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if [ "${QUILLAR_SKIP_INSTALL:-0}" != "1" ]; then
+  bash tools/install-deps.sh
+fi
+
+# A missing tool is a failure, never a reason to skip.
+for tool in cmake ninja g++ x86_64-w64-mingw32-g++-posix wine xvfb-run qemu-system-x86_64 \
+            clang-format python3 pkg-config; do
+  command -v "$tool" >/dev/null || { echo "check.sh: missing tool: $tool" >&2; exit 1; }
+done
+
+started=$(date +%s)
+step() { echo; echo "==== $* ($(( $(date +%s) - started )) s)"; }
+
+step "linux"
+cmake --workflow --preset linux
+step "asan"
+cmake --workflow --preset asan
+step "windows (tests under Wine)"
+cmake --workflow --preset windows
+if [ -x tests/kernel/run-guest.sh ]; then
+  step "kernel HID device under qemu"
+  tests/kernel/run-guest.sh build/linux
+fi
+step "all passed"
