@@ -1,0 +1,87 @@
+// The GTK program's own operations, shared by its files and its tests.
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <cstdint>
+
+#include "app/status.h"
+
+// Paths of the built-in resources (compiled in with glib-compile-resources).
+#define QUILLAR_RESOURCE_LOGO "/example/zarvelo/quillar-updater/logo.bmp"
+#define QUILLAR_RESOURCE_ICON "/example/zarvelo/quillar-updater/icon.ico"
+#define QUILLAR_RESOURCE_FIRMWARE "/example/zarvelo/quillar-updater/firmware.bin"
+
+// ---- The main window (window_gtk.cpp) ----
+
+// Chooses the message language from the locale (German when the first language is German),
+// builds the main window, runs the portable initialisation and shows the window unless the
+// initialisation ended it. app may be null (tests): nothing is inhibited then. Returns the main
+// window, or null when it has already ended.
+GtkWidget *gtkOpenMainWindow(GtkApplication *app);
+
+// The main window and its controls, by resource ID; null when there is none.
+GtkWidget *gtkMainWindow();
+GtkWidget *gtkControl(int controlId);
+// The caption above the status box (a static without ID).
+GtkWidget *gtkHintLabel();
+// The progress window while it exists, else null.
+GtkWidget *gtkProgressWindow();
+// The result the main window ended with, or 0 while it has not ended.
+int gtkWindowResult();
+// Ends the main window with the result (uiEndWindow).
+void gtkEndMainWindow(int result);
+
+// Pixels per dialog unit: x px = DLU * baseX / 4, y px = DLU * baseY / 8 (rounded).
+struct DialogBaseUnits {
+    int baseX; // average character width of the font
+    int baseY; // character height of the font
+};
+DialogBaseUnits gtkDialogBaseUnits();
+int dluToPixelsX(int dlu, DialogBaseUnits units);
+int dluToPixelsY(int dlu, DialogBaseUnits units);
+
+// The logo's size: the width is what is left up to 45 pixels short of the window's right edge,
+// at most half the bitmap's width; the height keeps the aspect ratio (single precision,
+// truncated). A width of 0 or less means the logo is not drawn.
+struct LogoSize {
+    int width;
+    int height;
+};
+LogoSize logoSize(int dialogRight, int groupRight, int bitmapWidth, int bitmapHeight);
+// Where the logo was last drawn, in the main window's client coordinates (width 0: not drawn).
+GdkRectangle gtkLogoRect();
+
+// ---- Input while the program is busy (window_gtk.cpp) ----
+
+// True while the main window and the progress window must not act on user input: from the
+// Update command to the end of the update, and while one of our message boxes is open.
+bool gtkInputBlocked();
+// Brackets a modal message box.
+void gtkEnterModal();
+void gtkLeaveModal();
+
+// ---- The seam's state (ui_gtk.cpp) ----
+
+// The application that keeps the system awake during the update; null in tests.
+void gtkSetApplication(GtkApplication *app);
+
+GdkPixbuf *gtkLoadResourcePixbuf(const char *path);
+
+// ---- Device notifications (udev_monitor.cpp, device_event.cpp) ----
+
+// Turns one udev event into the portable record: "add" is an arrival, "remove" a completed
+// removal, anything else another event; only the hidraw subsystem names a device interface,
+// whose path is the device node, widened byte for byte as the hidraw backend stores paths.
+DeviceEvent deviceEventFromUdev(const char *action, const char *subsystem, const char *devnode);
+
+// Starts watching hidraw arrivals and removals on the default main context; each goes to
+// appDeviceEvent. False when no monitor can be had.
+bool udevMonitorStart();
+void udevMonitorStop();
+
+// ---- Program variants (units_hidraw.cpp, units_demo.cpp) ----
+
+// Prepares the program's units before the window opens: nothing for real hidraw devices, the
+// simulated unit for the demo.
+void programPrepareUnits();

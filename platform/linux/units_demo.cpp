@@ -1,0 +1,12 @@
+// The demo's simulated unit: a TALOMIR in application mode with a supported ESC on firmware 2.x.
+#include "platform/linux/gtk_program.h"
+
+#include "link/connection.h"
+#include "sim/sim.h"
+
+void programPrepareUnits() {
+    simReset();
+    simSetEscType(0x111F408C);
+    simSetEscFirmwareVersion(0x020A);
+    simAddInterface(simUnitInterface(PRODUCT_ID_TALOMIR, L"/dev/hidraw0"));
+}

@@ -1,0 +1,429 @@
+// The main window of the GTK program: the controls of dialog 110 laid out in dialog units.
+#include "platform/linux/gtk_program.h"
+
+#include "app/mainwindow.h"
+#include "app/messages.h"
+#include "app/texts.h"
+#include "resource.h"
+
+#include <cmath>
+
+// Dialog 110: 300 x 228 dialog units.
+constexpr int DIALOG_WIDTH_DLU = 300;
+constexpr int DIALOG_HEIGHT_DLU = 228;
+
+// The logo stands this far right of the group box, and ends this far short of the window's
+// right edge.
+constexpr int LOGO_GAP = 20;
+constexpr int LOGO_RIGHT_MARGIN = 45;
+
+struct ControlSlot {
+    int id;
+    GtkWidget *widget;
+};
+
+// The controls with an ID, in template order (which is also the tab order).
+static ControlSlot gControls[] = {
+    {IDC_CLOSE, nullptr},        {IDC_UPDATE, nullptr},
+    {IDC_LABEL_UNIT, nullptr},   {IDC_LABEL_BOOTLOADER, nullptr},
+    {IDC_VERSION_UNIT, nullptr}, {IDC_VERSION_BOOTLOADER, nullptr},
+    {IDC_STATUS, nullptr},       {IDC_GROUP_VERSIONS, nullptr},
+    {IDC_LABEL_ESC, nullptr},    {IDC_VERSION_ESC, nullptr},
+};
+
+static GtkWidget *gWindow;
+static GtkWidget *gFixed;
+static GtkWidget *gHint;
+static int gResult;
+static GdkPixbuf *gLogo;       // the logo with its green key made transparent
+static GdkPixbuf *gLogoScaled; // the logo at the size it was last drawn
+static GdkRectangle gLogoRect;
+static int gModalDepth;
+
+int dluToPixelsX(int dlu, DialogBaseUnits units) {
+    return (dlu * units.baseX + 2) / 4;
+}
+
+int dluToPixelsY(int dlu, DialogBaseUnits units) {
+    return (dlu * units.baseY + 4) / 8;
+}
+
+LogoSize logoSize(int dialogRight, int groupRight, int bitmapWidth, int bitmapHeight) {
+    LogoSize size{0, 0};
+    if (bitmapWidth <= 0) {
+        return size;
+    }
+    int width = dialogRight - groupRight - LOGO_RIGHT_MARGIN;
+    if (width > bitmapWidth / 2) {
+        width = bitmapWidth / 2;
+    }
+    size.width = width;
+    size.height = static_cast<int>(static_cast<float>(width) / static_cast<float>(bitmapWidth) *
+                                   static_cast<float>(bitmapHeight));
+    return size;
+}
+
+GdkRectangle gtkLogoRect() {
+    return gLogoRect;
+}
+
+GtkWidget *gtkMainWindow() {
+    return gWindow;
+}
+
+GtkWidget *gtkControl(int controlId) {
+    for (const ControlSlot &slot : gControls) {
+        if (slot.id == controlId) {
+            return slot.widget;
+        }
+    }
+    return nullptr;
+}
+
+GtkWidget *gtkHintLabel() {
+    return gHint;
+}
+
+int gtkWindowResult() {
+    return gResult;
+}
+
+static void windowSetControl(int controlId, GtkWidget *widget) {
+    for (ControlSlot &slot : gControls) {
+        if (slot.id == controlId) {
+            slot.widget = widget;
+        }
+    }
+}
+
+// The average width of the letters and the height of the window's font, as the dialog manager
+// measures its font.
+DialogBaseUnits gtkDialogBaseUnits() {
+    GtkWidget *probe = gtk_label_new(nullptr);
+    g_object_ref_sink(probe);
+    PangoLayout *layout = gtk_widget_create_pango_layout(
+        probe, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    int width = 0;
+    int height = 0;
+    pango_layout_get_pixel_size(layout, &width, &height);
+    g_object_unref(layout);
+    g_object_unref(probe);
+    DialogBaseUnits units{(width / 26 + 1) / 2, height};
+    if (units.baseX <= 0) {
+        units.baseX = 1;
+    }
+    if (units.baseY <= 0) {
+        units.baseY = 1;
+    }
+    return units;
+}
+
+static gchar *windowText(DialogTextId id) {
+    return g_ucs4_to_utf8(reinterpret_cast<const gunichar *>(dialogText(id, messageLanguage())), -1,
+                          nullptr, nullptr, nullptr);
+}
+
+static GtkWidget *windowPlace(GtkWidget *widget, int x, int y, int width, int height,
+                              DialogBaseUnits units) {
+    gtk_widget_set_size_request(widget, dluToPixelsX(width, units), dluToPixelsY(height, units));
+    gtk_fixed_put(GTK_FIXED(gFixed), widget, dluToPixelsX(x, units), dluToPixelsY(y, units));
+    return widget;
+}
+
+static GtkWidget *windowLabel(DialogTextId textId, float xalign, const char *styleClass) {
+    gchar *text = windowText(textId);
+    GtkWidget *label = gtk_label_new(text);
+    g_free(text);
+    gtk_label_set_xalign(GTK_LABEL(label), xalign);
+    gtk_label_set_yalign(GTK_LABEL(label), 0.0f);
+    // A static control clips what does not fit; a label would widen itself instead.
+    gtk_label_set_ellipsize(GTK_LABEL(label), PANGO_ELLIPSIZE_END);
+    if (styleClass != nullptr) {
+        gtk_style_context_add_class(gtk_widget_get_style_context(label), styleClass);
+    }
+    return label;
+}
+
+static GtkWidget *windowButton(DialogTextId textId) {
+    gchar *text = windowText(textId);
+    GtkWidget *button = gtk_button_new_with_label(text);
+    g_free(text);
+    gtk_style_context_add_class(gtk_widget_get_style_context(button), "quillar-button");
+    return button;
+}
+
+static void windowOnClose(GtkButton *button, gpointer data) {
+    (void)button;
+    (void)data;
+    appClose();
+}
+
+static void windowOnUpdate(GtkButton *button, gpointer data) {
+    (void)button;
+    (void)data;
+    appUpdate();
+}
+
+static gboolean windowOnDelete(GtkWidget *widget, GdkEvent *event, gpointer data) {
+    (void)widget;
+    (void)event;
+    (void)data;
+    appClose();
+    return TRUE;
+}
+
+static gboolean windowOnKey(GtkWidget *widget, GdkEventKey *event, gpointer data) {
+    (void)widget;
+    (void)data;
+    if (event->keyval == GDK_KEY_Escape) {
+        appClose();
+        return TRUE;
+    }
+    return FALSE;
+}
+
+static void windowOnDestroy(GtkWidget *widget, gpointer data) {
+    (void)widget;
+    (void)data;
+    gWindow = nullptr;
+    gFixed = nullptr;
+    gHint = nullptr;
+    for (ControlSlot &slot : gControls) {
+        slot.widget = nullptr;
+    }
+    g_clear_object(&gLogo);
+    g_clear_object(&gLogoScaled);
+    gLogoRect = GdkRectangle{0, 0, 0, 0};
+}
+
+// The logo: top level with the group box, 20 pixels right of it, as wide as the room up to 45
+// pixels short of the window's right edge allows and at most half its own width.
+static gboolean windowDrawLogo(GtkWidget *fixed, cairo_t *cr, gpointer data) {
+    (void)data;
+    GtkWidget *group = gtkControl(IDC_GROUP_VERSIONS);
+    GdkWindow *surface = gtk_widget_get_window(gWindow);
+    if (gLogo == nullptr || group == nullptr || surface == nullptr) {
+        return FALSE;
+    }
+    GtkAllocation groupBox;
+    GtkAllocation fixedBox;
+    gtk_widget_get_allocation(group, &groupBox);
+    gtk_widget_get_allocation(fixed, &fixedBox);
+    GdkRectangle frame;
+    int originX = 0;
+    int originY = 0;
+    gdk_window_get_frame_extents(gdk_window_get_toplevel(surface), &frame);
+    gdk_window_get_origin(surface, &originX, &originY);
+    const int groupRight = originX + groupBox.x + groupBox.width;
+    LogoSize size = logoSize(frame.x + frame.width, groupRight, gdk_pixbuf_get_width(gLogo),
+                             gdk_pixbuf_get_height(gLogo));
+    gLogoRect =
+        GdkRectangle{groupBox.x + groupBox.width + LOGO_GAP, groupBox.y, size.width, size.height};
+    if (size.width <= 0 || size.height <= 0) {
+        gLogoRect.width = 0;
+        gLogoRect.height = 0;
+        return FALSE;
+    }
+    if (gLogoScaled == nullptr || gdk_pixbuf_get_width(gLogoScaled) != size.width ||
+        gdk_pixbuf_get_height(gLogoScaled) != size.height) {
+        g_clear_object(&gLogoScaled);
+        gLogoScaled = gdk_pixbuf_scale_simple(gLogo, size.width, size.height, GDK_INTERP_BILINEAR);
+    }
+    if (gLogoScaled != nullptr) {
+        gdk_cairo_set_source_pixbuf(cr, gLogoScaled, gLogoRect.x - fixedBox.x,
+                                    gLogoRect.y - fixedBox.y);
+        cairo_paint(cr);
+    }
+    return FALSE;
+}
+
+static void windowLoadLogo() {
+    GdkPixbuf *bitmap = gtkLoadResourcePixbuf(QUILLAR_RESOURCE_LOGO);
+    if (bitmap == nullptr) {
+        return;
+    }
+    // The artwork stands on pure green, which is not drawn.
+    gLogo = gdk_pixbuf_add_alpha(bitmap, TRUE, 0, 255, 0);
+    g_object_unref(bitmap);
+}
+
+static void windowAddStyle(GtkWidget *window) {
+    // Buttons as tall as the template makes them, and the ESC's line in red.
+    static const char css[] = "button.quillar-button { padding: 0 6px; min-height: 0; }\n"
+                              "label.quillar-red, label.quillar-red:disabled { color: #ff0000; }\n";
+    GtkCssProvider *provider = gtk_css_provider_new();
+    gtk_css_provider_load_from_data(provider, css, -1, nullptr);
+    gtk_style_context_add_provider_for_screen(gtk_widget_get_screen(window),
+                                              GTK_STYLE_PROVIDER(provider),
+                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+    g_object_unref(provider);
+}
+
+static void windowBuild(GtkApplication *app) {
+    gWindow = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    if (app != nullptr) {
+        gtk_window_set_application(GTK_WINDOW(gWindow), app);
+    }
+    gchar *caption = windowText(DIALOG_CAPTION);
+    gtk_window_set_title(GTK_WINDOW(gWindow), caption);
+    g_free(caption);
+    gtk_window_set_resizable(GTK_WINDOW(gWindow), FALSE);
+    gtk_window_set_position(GTK_WINDOW(gWindow), GTK_WIN_POS_CENTER);
+    gtk_window_set_type_hint(GTK_WINDOW(gWindow), GDK_WINDOW_TYPE_HINT_DIALOG);
+    windowAddStyle(gWindow);
+
+    const DialogBaseUnits units = gtkDialogBaseUnits();
+    gFixed = gtk_fixed_new();
+    gtk_widget_set_size_request(gFixed, dluToPixelsX(DIALOG_WIDTH_DLU, units),
+                                dluToPixelsY(DIALOG_HEIGHT_DLU, units));
+    gtk_container_add(GTK_CONTAINER(gWindow), gFixed);
+
+    // Template order; the group box is drawn first so that the version lines lie on it.
+    GtkWidget *group = gtk_frame_new(nullptr);
+    gchar *groupText = windowText(DIALOG_GROUP_VERSIONS);
+    gtk_frame_set_label(GTK_FRAME(group), groupText);
+    g_free(groupText);
+    windowPlace(group, 15, 10, 135, 57, units);
+    windowSetControl(IDC_GROUP_VERSIONS, group);
+
+    GtkWidget *closeButton = windowPlace(windowButton(DIALOG_CLOSE), 157, 199, 50, 14, units);
+    GtkWidget *updateButton = windowPlace(windowButton(DIALOG_UPDATE), 61, 199, 50, 14, units);
+    windowSetControl(IDC_CLOSE, closeButton);
+    windowSetControl(IDC_UPDATE, updateButton);
+    gtk_widget_set_sensitive(updateButton, FALSE);
+
+    windowSetControl(IDC_LABEL_UNIT, windowPlace(windowLabel(DIALOG_LABEL_UNIT, 0.0f, nullptr), 22,
+                                                 24, 60, 8, units));
+    windowSetControl(
+        IDC_LABEL_BOOTLOADER,
+        windowPlace(windowLabel(DIALOG_LABEL_BOOTLOADER, 0.0f, nullptr), 22, 37, 60, 8, units));
+    windowSetControl(
+        IDC_VERSION_UNIT,
+        windowPlace(windowLabel(DIALOG_VERSION_PLACEHOLDER, 1.0f, nullptr), 90, 24, 50, 8, units));
+    windowSetControl(
+        IDC_VERSION_BOOTLOADER,
+        windowPlace(windowLabel(DIALOG_VERSION_PLACEHOLDER, 1.0f, nullptr), 90, 37, 50, 8, units));
+
+    GtkWidget *scroller = gtk_scrolled_window_new(nullptr, nullptr);
+    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroller), GTK_POLICY_NEVER,
+                                   GTK_POLICY_ALWAYS);
+    gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(scroller), GTK_SHADOW_IN);
+    GtkWidget *status = gtk_text_view_new();
+    gtk_text_view_set_editable(GTK_TEXT_VIEW(status), FALSE);
+    gtk_text_view_set_cursor_visible(GTK_TEXT_VIEW(status), FALSE);
+    gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(status), GTK_WRAP_WORD_CHAR);
+    gtk_text_view_set_left_margin(GTK_TEXT_VIEW(status), 2);
+    gtk_text_view_set_right_margin(GTK_TEXT_VIEW(status), 2);
+    gtk_widget_set_can_focus(status, FALSE);
+    gtk_container_add(GTK_CONTAINER(scroller), status);
+    windowPlace(scroller, 15, 89, 271, 101, units);
+    windowSetControl(IDC_STATUS, status);
+
+    gHint = windowPlace(windowLabel(DIALOG_HINT, 0.0f, nullptr), 15, 79, 49, 8, units);
+
+    windowSetControl(IDC_LABEL_ESC, windowPlace(windowLabel(DIALOG_LABEL_ESC, 0.0f, "quillar-red"),
+                                                22, 50, 60, 8, units));
+    windowSetControl(IDC_VERSION_ESC,
+                     windowPlace(windowLabel(DIALOG_VERSION_PLACEHOLDER, 1.0f, "quillar-red"), 90,
+                                 50, 50, 8, units));
+
+    // Tab order: Close, then Update; the other controls take no focus.
+    GList *chain = g_list_append(nullptr, closeButton);
+    chain = g_list_append(chain, updateButton);
+    G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+    gtk_container_set_focus_chain(GTK_CONTAINER(gFixed), chain);
+    G_GNUC_END_IGNORE_DEPRECATIONS
+    g_list_free(chain);
+    gtk_widget_set_can_default(closeButton, TRUE);
+    gtk_window_set_default(GTK_WINDOW(gWindow), closeButton);
+    gtk_widget_grab_focus(closeButton);
+
+    windowLoadLogo();
+    g_signal_connect(gFixed, "draw", G_CALLBACK(windowDrawLogo), nullptr);
+    g_signal_connect(closeButton, "clicked", G_CALLBACK(windowOnClose), nullptr);
+    g_signal_connect(updateButton, "clicked", G_CALLBACK(windowOnUpdate), nullptr);
+    g_signal_connect(gWindow, "delete-event", G_CALLBACK(windowOnDelete), nullptr);
+    g_signal_connect(gWindow, "key-press-event", G_CALLBACK(windowOnKey), nullptr);
+    g_signal_connect(gWindow, "destroy", G_CALLBACK(windowOnDestroy), nullptr);
+    gtk_widget_show_all(gFixed);
+}
+
+// ---- Input while busy ----
+
+void gtkEnterModal() {
+    ++gModalDepth;
+}
+
+void gtkLeaveModal() {
+    --gModalDepth;
+}
+
+bool gtkInputBlocked() {
+    return gModalDepth > 0 || appUpdateBusy();
+}
+
+static bool windowIsUserInput(GdkEventType type) {
+    switch (type) {
+    case GDK_KEY_PRESS:
+    case GDK_KEY_RELEASE:
+    case GDK_BUTTON_PRESS:
+    case GDK_2BUTTON_PRESS:
+    case GDK_3BUTTON_PRESS:
+    case GDK_BUTTON_RELEASE:
+    case GDK_SCROLL:
+    case GDK_TOUCH_BEGIN:
+    case GDK_TOUCH_UPDATE:
+    case GDK_TOUCH_END:
+    case GDK_TOUCH_CANCEL:
+    case GDK_DELETE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Every event passes through here: while busy, input meant for the main window or the progress
+// window is dropped, so nothing the user does there is acted on; our message boxes still take
+// their answers.
+static void windowFilterEvent(GdkEvent *event, gpointer data) {
+    (void)data;
+    if (windowIsUserInput(event->type) && gtkInputBlocked()) {
+        GtkWidget *target = gtk_get_event_widget(event);
+        GtkWidget *toplevel = target != nullptr ? gtk_widget_get_toplevel(target) : nullptr;
+        if (toplevel != nullptr && (toplevel == gWindow || toplevel == gtkProgressWindow())) {
+            return;
+        }
+    }
+    gtk_main_do_event(event);
+}
+
+// ---- Opening ----
+
+static void windowChooseLanguage() {
+    const gchar *const *languages = g_get_language_names();
+    setMessageLanguage(languages != nullptr && languages[0] != nullptr
+                           ? languageFromTag(languages[0])
+                           : LANGUAGE_ENGLISH);
+}
+
+GtkWidget *gtkOpenMainWindow(GtkApplication *app) {
+    gResult = 0;
+    gtkSetApplication(app);
+    windowChooseLanguage();
+    gdk_event_handler_set(windowFilterEvent, nullptr, nullptr);
+    appReset();
+    windowBuild(app);
+    appInitialise();
+    if (gWindow == nullptr) {
+        return nullptr;
+    }
+    gtk_widget_show(gWindow);
+    return gWindow;
+}
+
+void gtkEndMainWindow(int result) {
+    gResult = result;
+    if (gWindow != nullptr) {
+        gtk_widget_destroy(gWindow);
+    }
+}

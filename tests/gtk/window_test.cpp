@@ -1,0 +1,642 @@
+// The GTK window and seam driven against the simulated unit under a virtual X server.
+#include "platform/linux/gtk_program.h"
+
+#include "app/mainwindow.h"
+#include "app/messages.h"
+#include "app/texts.h"
+#include "app/ui.h"
+#include "link/frames.h"
+#include "resource.h"
+#include "sim/sim.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace {
+
+// ---- Driving the main loop ----
+
+gboolean spinElapsed(gpointer data) {
+    *static_cast<bool *>(data) = true;
+    return G_SOURCE_REMOVE;
+}
+
+void spin(guint milliseconds) {
+    bool elapsed = false;
+    g_timeout_add(milliseconds, spinElapsed, &elapsed);
+    while (!elapsed) {
+        g_main_context_iteration(nullptr, TRUE);
+    }
+}
+
+std::wstring message(uint16_t id) {
+    wchar_t text[MESSAGE_BUFFER_SIZE];
+    loadMessage(id, text, MESSAGE_BUFFER_SIZE);
+    return text;
+}
+
+std::wstring notReady(uint16_t id) {
+    return message(id) + L"\r\n\r\n" + message(MSG_INSTRUCTIONS);
+}
+
+// What GTK shows for a text: UTF-8, each CR LF a plain line break.
+std::string shown(const std::wstring &text) {
+    std::wstring display;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') {
+            continue;
+        }
+        display.push_back(text[i]);
+    }
+    gchar *utf8 = g_ucs4_to_utf8(reinterpret_cast<const gunichar *>(display.c_str()), -1, nullptr,
+                                 nullptr, nullptr);
+    std::string result = utf8 != nullptr ? utf8 : "";
+    g_free(utf8);
+    return result;
+}
+
+std::wstring statusText() {
+    std::wstring text(uiStatusTextLength() + 1, L'\0');
+    uiGetStatusText(text.data(), text.size());
+    text.resize(text.size() - 1);
+    return text;
+}
+
+std::string shownStatus() {
+    GtkTextBuffer *buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(gtkControl(IDC_STATUS)));
+    GtkTextIter start;
+    GtkTextIter end;
+    gtk_text_buffer_get_bounds(buffer, &start, &end);
+    gchar *text = gtk_text_buffer_get_text(buffer, &start, &end, FALSE);
+    std::string result = text;
+    g_free(text);
+    return result;
+}
+
+std::string labelText(int id) {
+    return gtk_label_get_text(GTK_LABEL(gtkControl(id)));
+}
+
+bool sensitive(int id) {
+    return gtk_widget_get_sensitive(gtkControl(id)) != FALSE;
+}
+
+// ---- Answering our message boxes from the test ----
+
+struct SeenBox {
+    std::string caption;
+    std::string text;
+    GtkMessageType type;
+    std::vector<int> responses; // the buttons it offers
+};
+
+std::vector<SeenBox> gBoxes;
+std::deque<int> gAnswers;
+
+gboolean answerBoxes(gpointer data) {
+    (void)data;
+    GList *windows = gtk_window_list_toplevels();
+    for (GList *item = windows; item != nullptr; item = item->next) {
+        GtkWidget *window = GTK_WIDGET(item->data);
+        if (!GTK_IS_MESSAGE_DIALOG(window) || !gtk_widget_get_visible(window) ||
+            g_object_get_data(G_OBJECT(window), "answered") != nullptr) {
+            continue;
+        }
+        SeenBox box;
+        gchar *text = nullptr;
+        g_object_get(window, "text", &text, "message-type", &box.type, nullptr);
+        box.text = text != nullptr ? text : "";
+        g_free(text);
+        box.caption = gtk_window_get_title(GTK_WINDOW(window));
+        for (int response :
+             {GTK_RESPONSE_OK, GTK_RESPONSE_CANCEL, GTK_RESPONSE_YES, GTK_RESPONSE_NO}) {
+            if (gtk_dialog_get_widget_for_response(GTK_DIALOG(window), response) != nullptr) {
+                box.responses.push_back(response);
+            }
+        }
+        gBoxes.push_back(box);
+        int answer = GTK_RESPONSE_OK;
+        if (!gAnswers.empty()) {
+            answer = gAnswers.front();
+            gAnswers.pop_front();
+        }
+        g_object_set_data(G_OBJECT(window), "answered", window);
+        gtk_dialog_response(GTK_DIALOG(window), answer);
+    }
+    g_list_free(windows);
+    return G_SOURCE_CONTINUE;
+}
+
+// ---- Watching the progress window ----
+
+struct ProgressSeen {
+    bool existed = false;
+    std::string title;
+    double lastFraction = 0.0;
+    int draws = 0;
+    int x = 0;
+    int y = 0;
+    bool transientForMain = false;
+};
+ProgressSeen gProgressSeen;
+// Input sent to the main window once the bar moves, while the update is still sending.
+bool gPokeDuringTransfer = false;
+bool gPoked = false;
+
+gboolean progressDrawn(GtkWidget *widget, cairo_t *cr, gpointer data) {
+    (void)widget;
+    (void)cr;
+    (void)data;
+    ++gProgressSeen.draws;
+    return FALSE;
+}
+
+void sendKey(GtkWidget *window, guint keyval) {
+    GdkEvent *event = gdk_event_new(GDK_KEY_PRESS);
+    event->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(window)));
+    event->key.keyval = keyval;
+    event->key.time = GDK_CURRENT_TIME;
+    // Key bindings (Enter for the default button) look at the hardware key.
+    GdkKeymapKey *keys = nullptr;
+    gint count = 0;
+    if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(gdk_display_get_default()),
+                                          keyval, &keys, &count) &&
+        count > 0) {
+        event->key.hardware_keycode = static_cast<guint16>(keys[0].keycode);
+    }
+    g_free(keys);
+    GdkSeat *seat = gdk_display_get_default_seat(gdk_display_get_default());
+    gdk_event_set_device(event, gdk_seat_get_keyboard(seat));
+    gdk_event_put(event);
+    gdk_event_free(event);
+}
+
+void sendDelete(GtkWidget *window) {
+    GdkEvent *event = gdk_event_new(GDK_DELETE);
+    event->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(window)));
+    gdk_event_put(event);
+    gdk_event_free(event);
+}
+
+gboolean watchProgress(gpointer data) {
+    (void)data;
+    GtkWidget *progress = gtkProgressWindow();
+    if (progress == nullptr) {
+        return G_SOURCE_CONTINUE;
+    }
+    if (g_object_get_data(G_OBJECT(progress), "watched") == nullptr) {
+        g_object_set_data(G_OBJECT(progress), "watched", progress);
+        GtkWidget *bar = gtk_bin_get_child(GTK_BIN(progress));
+        g_signal_connect(bar, "draw", G_CALLBACK(progressDrawn), nullptr);
+        gProgressSeen.existed = true;
+        gProgressSeen.title = gtk_window_get_title(GTK_WINDOW(progress));
+        gtk_window_get_position(GTK_WINDOW(progress), &gProgressSeen.x, &gProgressSeen.y);
+        gProgressSeen.transientForMain =
+            gtk_window_get_transient_for(GTK_WINDOW(progress)) == GTK_WINDOW(gtkMainWindow());
+    }
+    GtkWidget *bar = gtk_bin_get_child(GTK_BIN(progress));
+    gProgressSeen.lastFraction = gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(bar));
+    if (gPokeDuringTransfer && !gPoked && gProgressSeen.lastFraction > 0.0) {
+        gPoked = true;
+        sendKey(gtkMainWindow(), GDK_KEY_Escape);
+        sendKey(progress, GDK_KEY_Escape);
+        sendDelete(gtkMainWindow());
+    }
+    return G_SOURCE_CONTINUE;
+}
+
+void writeScreenshot(const char *name) {
+    GtkWidget *window = gtkMainWindow();
+    ASSERT_NE(window, nullptr);
+    spin(100);
+    int width = gtk_widget_get_allocated_width(window);
+    int height = gtk_widget_get_allocated_height(window);
+    cairo_surface_t *surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    cairo_t *cr = cairo_create(surface);
+    gtk_widget_draw(window, cr);
+    cairo_destroy(cr);
+    g_mkdir_with_parents(QUILLAR_SCREENSHOT_DIR, 0755);
+    gchar *path = g_build_filename(QUILLAR_SCREENSHOT_DIR, name, nullptr);
+    EXPECT_EQ(cairo_surface_write_to_png(surface, path), CAIRO_STATUS_SUCCESS) << path;
+    g_free(path);
+    cairo_surface_destroy(surface);
+}
+
+const wchar_t *const UNIT_NODE = L"/dev/hidraw3";
+
+class GtkWindowTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        simReset();
+        gBoxes.clear();
+        gAnswers.clear();
+        gProgressSeen = ProgressSeen{};
+        gPokeDuringTransfer = false;
+        gPoked = false;
+    }
+
+    void TearDown() override {
+        if (gtkMainWindow() != nullptr) {
+            appClose();
+        }
+        spin(20);
+        EXPECT_EQ(gtkMainWindow(), nullptr);
+        EXPECT_EQ(gtkProgressWindow(), nullptr);
+        EXPECT_EQ(simOpenHandleCount(), 0u) << "the unit stays open after the window ended";
+        simReset();
+    }
+
+    static void plugReadyUnit() {
+        simAddInterface(simUnitInterface(PRODUCT_ID_TALOMIR, UNIT_NODE));
+    }
+
+    static void open() {
+        ASSERT_NE(gtkOpenMainWindow(nullptr), nullptr);
+        spin(150);
+    }
+
+    static void pressUpdate() {
+        gtk_button_clicked(GTK_BUTTON(gtkControl(IDC_UPDATE)));
+        spin(50);
+    }
+};
+
+TEST_F(GtkWindowTest, no_unit_startup_shows_not_ready) {
+    open();
+    EXPECT_EQ(statusText(), notReady(MSG_NO_UNIT)) << "status text is kept exactly, CR LF and all";
+    EXPECT_EQ(shownStatus(), shown(notReady(MSG_NO_UNIT)));
+    EXPECT_EQ(shownStatus().find('\r'), std::string::npos);
+    EXPECT_FALSE(sensitive(IDC_UPDATE));
+    EXPECT_TRUE(sensitive(IDC_CLOSE));
+    for (int id : {IDC_VERSION_UNIT, IDC_VERSION_BOOTLOADER, IDC_VERSION_ESC}) {
+        EXPECT_EQ(labelText(id), "0.0.0") << id;
+    }
+    for (int id : {IDC_VERSION_UNIT, IDC_VERSION_BOOTLOADER, IDC_VERSION_ESC, IDC_LABEL_UNIT,
+                   IDC_LABEL_BOOTLOADER, IDC_LABEL_ESC}) {
+        EXPECT_FALSE(sensitive(id)) << id;
+    }
+    EXPECT_EQ(labelText(IDC_LABEL_UNIT), shown(message(MSG_LABEL_UNIT)));
+    EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(gtkMainWindow())),
+                 "ZARVELO QUILLAR FW Updater 3.0 ");
+    EXPECT_TRUE(gBoxes.empty());
+}
+
+TEST_F(GtkWindowTest, ready_unit_shows_versions_and_enables_update) {
+    plugReadyUnit();
+    simSetEscFirmwareVersion(0x020A);
+    simSetEscBootloaderVersion(0x00000102);
+    open();
+    EXPECT_EQ(statusText(), message(MSG_READY));
+    EXPECT_TRUE(sensitive(IDC_UPDATE));
+    EXPECT_EQ(labelText(IDC_VERSION_ESC), "2.10");
+    EXPECT_EQ(labelText(IDC_VERSION_BOOTLOADER), "1.2");
+    EXPECT_EQ(labelText(IDC_LABEL_UNIT), "TALOMIR");
+    for (int id : {IDC_VERSION_UNIT, IDC_VERSION_BOOTLOADER, IDC_VERSION_ESC, IDC_LABEL_UNIT,
+                   IDC_LABEL_BOOTLOADER, IDC_LABEL_ESC}) {
+        EXPECT_TRUE(sensitive(id)) << id;
+    }
+    EXPECT_EQ(gtk_window_get_focus(GTK_WINDOW(gtkMainWindow())), gtkControl(IDC_CLOSE))
+        << "Close is the first tab stop";
+}
+
+TEST_F(GtkWindowTest, incompatible_esc_box_is_information_with_ok) {
+    plugReadyUnit();
+    simSetEscType(0x12345678);
+    open();
+    ASSERT_EQ(gBoxes.size(), 1u);
+    const FormatArg model[] = {{TEXT_MODEL_NAME, 0}};
+    wchar_t text[MESSAGE_BUFFER_SIZE];
+    formatText(text, MESSAGE_BUFFER_SIZE, message(MSG_ESC_INCOMPATIBLE).c_str(), model, 1);
+    EXPECT_EQ(gBoxes[0].caption, shown(message(MSG_ESC_INCOMPATIBLE_CAPTION)));
+    EXPECT_EQ(gBoxes[0].text, shown(text));
+    EXPECT_EQ(gBoxes[0].type, GTK_MESSAGE_INFO);
+    EXPECT_EQ(gBoxes[0].responses, std::vector<int>{GTK_RESPONSE_OK});
+    EXPECT_EQ(statusText(), notReady(MSG_ESC_NOT_COMPATIBLE));
+    EXPECT_FALSE(sensitive(IDC_UPDATE));
+}
+
+TEST_F(GtkWindowTest, whole_update_succeeds_with_progress_drawn) {
+    plugReadyUnit();
+    open();
+    writeScreenshot("demo-ready.png");
+    gAnswers = {GTK_RESPONSE_OK};
+    guint watch = g_timeout_add(5, watchProgress, nullptr);
+    pressUpdate();
+    g_source_remove(watch);
+
+    ASSERT_EQ(gBoxes.size(), 1u) << "firmware 2.x asks only the first question";
+    EXPECT_EQ(gBoxes[0].caption, shown(message(MSG_IMPORTANT_CAPTION)));
+    EXPECT_EQ(gBoxes[0].text, shown(message(MSG_IMPORTANT)));
+    EXPECT_EQ(gBoxes[0].type, GTK_MESSAGE_WARNING);
+    EXPECT_EQ(gBoxes[0].responses, (std::vector<int>{GTK_RESPONSE_OK, GTK_RESPONSE_CANCEL}));
+    EXPECT_EQ(statusText(), message(MSG_UPDATE_SUCCEEDED));
+    EXPECT_EQ(labelText(IDC_VERSION_ESC), "3.0");
+    EXPECT_FALSE(sensitive(IDC_UPDATE));
+
+    EXPECT_TRUE(gProgressSeen.existed);
+    EXPECT_EQ(gProgressSeen.title, shown(message(MSG_PROGRESS)));
+    EXPECT_TRUE(gProgressSeen.transientForMain);
+    EXPECT_GT(gProgressSeen.draws, 0) << "the progress bar was never drawn during the transfer";
+    EXPECT_DOUBLE_EQ(gProgressSeen.lastFraction, 1.0);
+    EXPECT_EQ(gtkProgressWindow(), nullptr);
+    writeScreenshot("demo-updated.png");
+}
+
+TEST_F(GtkWindowTest, progress_window_centred_on_main_window) {
+    plugReadyUnit();
+    open();
+    UiRect main = uiDialogRect();
+    gAnswers = {GTK_RESPONSE_OK};
+    guint watch = g_timeout_add(5, watchProgress, nullptr);
+    pressUpdate();
+    g_source_remove(watch);
+    ASSERT_TRUE(gProgressSeen.existed);
+    EXPECT_EQ(gProgressSeen.x, main.left + (main.right - main.left) / 2 - 200);
+    EXPECT_EQ(gProgressSeen.y, main.top + (main.bottom - main.top) / 2 - 25);
+}
+
+TEST_F(GtkWindowTest, declined_confirmation_changes_nothing) {
+    plugReadyUnit();
+    open();
+    simClearLog();
+    gAnswers = {GTK_RESPONSE_CANCEL};
+    pressUpdate();
+    ASSERT_EQ(gBoxes.size(), 1u);
+    EXPECT_TRUE(simSentFrames().empty());
+    EXPECT_EQ(statusText(), message(MSG_READY));
+    EXPECT_TRUE(sensitive(IDC_UPDATE));
+}
+
+TEST_F(GtkWindowTest, newer_installed_firmware_asks_yes_no) {
+    plugReadyUnit();
+    simSetEscFirmwareVersion(0x0300);
+    open();
+    gAnswers = {GTK_RESPONSE_OK, GTK_RESPONSE_NO};
+    pressUpdate();
+    ASSERT_EQ(gBoxes.size(), 2u);
+    EXPECT_EQ(gBoxes[1].caption, shown(message(MSG_NEWER_FIRMWARE_CAPTION)));
+    EXPECT_EQ(gBoxes[1].type, GTK_MESSAGE_WARNING);
+    EXPECT_EQ(gBoxes[1].responses, (std::vector<int>{GTK_RESPONSE_YES, GTK_RESPONSE_NO}));
+    EXPECT_EQ(statusText(), message(MSG_READY));
+}
+
+TEST_F(GtkWindowTest, failed_update_shows_error_box_and_failed_status) {
+    plugReadyUnit();
+    open();
+    simInjectFault(SimFault{SIM_FAULT_WRITE_FAILS, CMD_SYSTEM_LOCK, 1, 0, 0x1F});
+    gAnswers = {GTK_RESPONSE_OK, GTK_RESPONSE_OK};
+    pressUpdate();
+    ASSERT_EQ(gBoxes.size(), 2u);
+    wchar_t codes[MESSAGE_BUFFER_SIZE];
+    const FormatArg args[] = {{nullptr, 0xFFFFFFFEu}, {nullptr, 0x1Fu}};
+    formatText(codes, MESSAGE_BUFFER_SIZE, message(MSG_ERROR_CODE).c_str(), args, 2);
+    EXPECT_EQ(gBoxes[1].caption, shown(message(MSG_UPDATE_FAILED_CAPTION)));
+    EXPECT_EQ(gBoxes[1].text, shown(message(MSG_SYSTEM_LOCK_FAILED) + L"\r\n" + codes));
+    EXPECT_EQ(gBoxes[1].type, GTK_MESSAGE_ERROR);
+    EXPECT_EQ(gBoxes[1].responses, std::vector<int>{GTK_RESPONSE_OK});
+    EXPECT_EQ(statusText(), message(MSG_UPDATE_FAILED));
+    EXPECT_FALSE(sensitive(IDC_UPDATE));
+    EXPECT_EQ(labelText(IDC_VERSION_ESC), "0.0.0");
+    EXPECT_FALSE(gProgressSeen.existed);
+}
+
+TEST_F(GtkWindowTest, input_during_transfer_does_not_close_window) {
+    plugReadyUnit();
+    open();
+    gAnswers = {GTK_RESPONSE_OK};
+    gPokeDuringTransfer = true;
+    guint watch = g_timeout_add(5, watchProgress, nullptr);
+    pressUpdate();
+    g_source_remove(watch);
+    EXPECT_TRUE(gPoked);
+    ASSERT_NE(gtkMainWindow(), nullptr) << "Escape or the close box ended the update";
+    EXPECT_EQ(statusText(), message(MSG_UPDATE_SUCCEEDED));
+    // Once the update is over, the same keys act again.
+    sendKey(gtkMainWindow(), GDK_KEY_Escape);
+    spin(50);
+    EXPECT_EQ(gtkMainWindow(), nullptr);
+    EXPECT_EQ(gtkWindowResult(), WINDOW_RESULT_CLOSED);
+}
+
+TEST_F(GtkWindowTest, close_paths_end_window_and_close_unit) {
+    enum Path { CLOSE_BUTTON, ESCAPE, CLOSE_BOX, ENTER_DEFAULT };
+    for (Path path : {CLOSE_BUTTON, ESCAPE, CLOSE_BOX, ENTER_DEFAULT}) {
+        simReset();
+        plugReadyUnit();
+        open();
+        ASSERT_EQ(simOpenHandleCount(), 1u);
+        switch (path) {
+        case CLOSE_BUTTON:
+            gtk_button_clicked(GTK_BUTTON(gtkControl(IDC_CLOSE)));
+            break;
+        case ESCAPE:
+            sendKey(gtkMainWindow(), GDK_KEY_Escape);
+            break;
+        case CLOSE_BOX:
+            sendDelete(gtkMainWindow());
+            break;
+        case ENTER_DEFAULT:
+            sendKey(gtkMainWindow(), GDK_KEY_Return);
+            break;
+        }
+        // A button activated from the keyboard shows itself pressed for a moment first.
+        spin(400);
+        EXPECT_EQ(gtkMainWindow(), nullptr) << "path " << path;
+        EXPECT_EQ(gtkWindowResult(), WINDOW_RESULT_CLOSED) << "path " << path;
+        EXPECT_EQ(simOpenHandleCount(), 0u) << "path " << path;
+    }
+}
+
+TEST_F(GtkWindowTest, only_removal_of_open_node_counts) {
+    plugReadyUnit();
+    open();
+    struct Case {
+        const char *action;
+        const char *subsystem;
+        const char *node;
+    };
+    const Case nothing[] = {
+        {"remove", "hidraw", "/dev/hidraw4"},  // another hidraw node
+        {"remove", "hidraw", "/dev/hidraw33"}, // a longer name with the same start
+        {"remove", "usb", "/dev/hidraw3"},     // another subsystem: no device interface
+        {"change", "hidraw", "/dev/hidraw3"},  // neither arrival nor removal
+        {"add", "hidraw", "/dev/hidraw5"},     // arrival while a unit is open
+    };
+    for (const Case &c : nothing) {
+        DeviceEvent event = deviceEventFromUdev(c.action, c.subsystem, c.node);
+        appDeviceEvent(&event);
+        EXPECT_EQ(statusText(), message(MSG_READY))
+            << c.action << " " << c.subsystem << " " << c.node;
+        EXPECT_TRUE(sensitive(IDC_UPDATE)) << c.node;
+        EXPECT_EQ(simOpenHandleCount(), 1u) << c.node;
+    }
+    simRemoveInterface(UNIT_NODE);
+    DeviceEvent removal = deviceEventFromUdev("remove", "hidraw", "/dev/hidraw3");
+    EXPECT_TRUE(appDeviceEvent(&removal));
+    EXPECT_EQ(statusText(), notReady(MSG_CONNECTION_LOST));
+    EXPECT_FALSE(sensitive(IDC_UPDATE));
+    EXPECT_EQ(labelText(IDC_VERSION_UNIT), "0.0.0");
+    EXPECT_EQ(labelText(IDC_LABEL_UNIT), "TALOMIR") << "the name stays after the unit left";
+
+    plugReadyUnit();
+    DeviceEvent arrival = deviceEventFromUdev("add", "hidraw", "/dev/hidraw3");
+    EXPECT_TRUE(appDeviceEvent(&arrival));
+    EXPECT_EQ(statusText(), message(MSG_READY));
+    EXPECT_TRUE(sensitive(IDC_UPDATE));
+}
+
+TEST_F(GtkWindowTest, layout_follows_dialog_units) {
+    plugReadyUnit();
+    open();
+    const DialogBaseUnits units = gtkDialogBaseUnits();
+    struct Place {
+        int id;
+        int x, y, width, height;
+    };
+    const Place places[] = {
+        {IDC_CLOSE, 157, 199, 50, 14},         {IDC_UPDATE, 61, 199, 50, 14},
+        {IDC_LABEL_UNIT, 22, 24, 60, 8},       {IDC_VERSION_UNIT, 90, 24, 50, 8},
+        {IDC_LABEL_ESC, 22, 50, 60, 8},        {IDC_VERSION_ESC, 90, 50, 50, 8},
+        {IDC_GROUP_VERSIONS, 15, 10, 135, 57},
+    };
+    for (const Place &place : places) {
+        GtkAllocation box;
+        gtk_widget_get_allocation(gtkControl(place.id), &box);
+        EXPECT_EQ(box.x, dluToPixelsX(place.x, units)) << place.id;
+        EXPECT_EQ(box.y, dluToPixelsY(place.y, units)) << place.id;
+        EXPECT_EQ(box.width, dluToPixelsX(place.width, units)) << place.id;
+        EXPECT_EQ(box.height, dluToPixelsY(place.height, units)) << place.id;
+    }
+    GtkAllocation status;
+    gtk_widget_get_allocation(gtk_widget_get_parent(gtkControl(IDC_STATUS)), &status);
+    EXPECT_EQ(status.x, dluToPixelsX(15, units));
+    EXPECT_EQ(status.y, dluToPixelsY(89, units));
+    EXPECT_EQ(gtk_widget_get_allocated_width(gtkMainWindow()), dluToPixelsX(300, units));
+    EXPECT_EQ(gtk_widget_get_allocated_height(gtkMainWindow()), dluToPixelsY(228, units));
+    EXPECT_FALSE(gtk_window_get_resizable(GTK_WINDOW(gtkMainWindow())));
+    EXPECT_TRUE(gtk_widget_has_default(gtkControl(IDC_CLOSE)));
+
+    // The ESC's line alone is red.
+    auto colour = [](int id) {
+        GdkRGBA rgba;
+        GtkStyleContext *style = gtk_widget_get_style_context(gtkControl(id));
+        gtk_style_context_get_color(style, gtk_style_context_get_state(style), &rgba);
+        return rgba;
+    };
+    for (int id : {IDC_LABEL_ESC, IDC_VERSION_ESC}) {
+        GdkRGBA red = colour(id);
+        EXPECT_TRUE(red.red == 1.0 && red.green == 0.0 && red.blue == 0.0) << id;
+    }
+    for (int id : {IDC_LABEL_UNIT, IDC_VERSION_UNIT, IDC_LABEL_BOOTLOADER}) {
+        GdkRGBA other = colour(id);
+        EXPECT_FALSE(other.red == 1.0 && other.green == 0.0 && other.blue == 0.0) << id;
+    }
+
+    // The logo: level with the group box, 20 pixels right of it, at most half its width.
+    GtkAllocation group;
+    gtk_widget_get_allocation(gtkControl(IDC_GROUP_VERSIONS), &group);
+    GdkRectangle logo = gtkLogoRect();
+    LogoSize expected =
+        logoSize(gtk_widget_get_allocated_width(gtkMainWindow()), group.x + group.width, 1772, 263);
+    EXPECT_EQ(logo.x, group.x + group.width + 20);
+    EXPECT_EQ(logo.y, group.y);
+    EXPECT_EQ(logo.width, expected.width);
+    EXPECT_EQ(logo.height, expected.height);
+    EXPECT_GT(logo.width, 0);
+}
+
+TEST(LogoSize, room_and_bitmap_limit_the_logo) {
+    struct Case {
+        int dialogRight, groupRight, width, height;
+    };
+    const Case cases[] = {
+        {300, 255, 0, 0},      // no room left: nothing drawn
+        {300, 280, -25, 0},    // negative room: nothing drawn
+        {743, 255, 443, 65},   // 443 / 1772 * 263 = 65.75, truncated
+        {5000, 255, 886, 131}, // never wider than half the bitmap
+        {1186, 255, 886, 131}, // exactly half
+    };
+    for (const Case &c : cases) {
+        LogoSize size = logoSize(c.dialogRight, c.groupRight, 1772, 263);
+        EXPECT_EQ(size.width, c.width) << c.dialogRight;
+        if (c.width > 0) {
+            EXPECT_EQ(size.height, c.height) << c.dialogRight;
+        } else {
+            EXPECT_LE(size.height, 0) << c.dialogRight;
+        }
+    }
+}
+
+TEST(DeviceEventMapping, udev_events_map_to_portable_record) {
+    struct Case {
+        const char *action;
+        const char *subsystem;
+        const char *node;
+        DeviceEventKind kind;
+        bool isInterface;
+        const wchar_t *path;
+    };
+    const Case cases[] = {
+        {"add", "hidraw", "/dev/hidraw0", DEVICE_ARRIVAL, true, L"/dev/hidraw0"},
+        {"remove", "hidraw", "/dev/hidraw12", DEVICE_REMOVE_COMPLETE, true, L"/dev/hidraw12"},
+        {"change", "hidraw", "/dev/hidraw0", DEVICE_OTHER, true, L"/dev/hidraw0"},
+        {"bind", "hidraw", "/dev/hidraw0", DEVICE_OTHER, true, L"/dev/hidraw0"},
+        {nullptr, "hidraw", "/dev/hidraw0", DEVICE_OTHER, true, L"/dev/hidraw0"},
+        {"add", "input", "/dev/input/event3", DEVICE_ARRIVAL, false, L""},
+        {"remove", nullptr, "/dev/hidraw0", DEVICE_REMOVE_COMPLETE, false, L""},
+        {"remove", "hidraw", nullptr, DEVICE_REMOVE_COMPLETE, true, L""},
+        // Bytes above 0x7F widen to the same value, as the hidraw backend stores paths.
+        {"remove", "hidraw", "/dev/hid\xc3\xa9", DEVICE_REMOVE_COMPLETE, true, L"/dev/hid\xc3\xa9"},
+    };
+    for (const Case &c : cases) {
+        DeviceEvent event = deviceEventFromUdev(c.action, c.subsystem, c.node);
+        EXPECT_EQ(event.kind, c.kind) << (c.action ? c.action : "(null)");
+        EXPECT_EQ(event.isDeviceInterface, c.isInterface) << (c.node ? c.node : "(null)");
+        EXPECT_STREQ(event.path, c.path) << (c.node ? c.node : "(null)");
+    }
+    std::string longNode = "/dev/" + std::string(DEVICE_PATH_CAPACITY, 'x');
+    DeviceEvent cut = deviceEventFromUdev("remove", "hidraw", longNode.c_str());
+    EXPECT_STREQ(cut.path, L"") << "a cut path could match another interface";
+}
+
+TEST_F(GtkWindowTest, German_texts_follow_language) {
+    ASSERT_STREQ(g_getenv("LANGUAGE"), "de") << "run with LANGUAGE=de";
+    open();
+    EXPECT_EQ(messageLanguage(), LANGUAGE_GERMAN);
+    EXPECT_STREQ(gtk_button_get_label(GTK_BUTTON(gtkControl(IDC_CLOSE))), "Beenden");
+    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(gtkHintLabel())), "Hinweisfenster:");
+    EXPECT_STREQ(gtk_frame_get_label(GTK_FRAME(gtkControl(IDC_GROUP_VERSIONS))),
+                 "Installierte Firmware Versionen");
+    EXPECT_EQ(labelText(IDC_LABEL_BOOTLOADER), "Regler-Bootloader");
+    EXPECT_EQ(statusText(), notReady(MSG_NO_UNIT));
+    EXPECT_EQ(shown(message(MSG_NO_UNIT)).rfind("Es wurde keine Programmiereinheit", 0), 0u);
+    EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(gtkMainWindow())),
+                 "ZARVELO QUILLAR FW Updater 3.0 ");
+}
+
+TEST_F(GtkWindowTest, English_texts_by_default) {
+    open();
+    EXPECT_EQ(messageLanguage(), LANGUAGE_ENGLISH);
+    EXPECT_STREQ(gtk_button_get_label(GTK_BUTTON(gtkControl(IDC_CLOSE))), "Close");
+    EXPECT_STREQ(gtk_button_get_label(GTK_BUTTON(gtkControl(IDC_UPDATE))), "Update");
+    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(gtkHintLabel())), "Hint:");
+    EXPECT_STREQ(gtk_frame_get_label(GTK_FRAME(gtkControl(IDC_GROUP_VERSIONS))),
+                 "Installed firmware version");
+    EXPECT_EQ(labelText(IDC_LABEL_ESC), "ESC");
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    testing::InitGoogleTest(&argc, argv);
+    if (!gtk_init_check(&argc, &argv)) {
+        fprintf(stderr, "no display: the GTK tests run under xvfb-run\n");
+        return 1;
+    }
+    g_timeout_add(10, answerBoxes, nullptr);
+    return RUN_ALL_TESTS();
+}
