@@ -17,3 +17,4 @@
 #define IDC_GROUP_VERSIONS 40007
 #define IDC_LABEL_ESC 40011
 #define IDC_VERSION_ESC 40015
+#define IDC_HINT -1 /* the caption above the status box, a static without ID */

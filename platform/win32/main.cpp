@@ -1,0 +1,20 @@
+// Entry point of the Windows program: common controls, the connection reset, the modal dialog.
+#include "platform/win32/program.h"
+
+#include <commctrl.h>
+
+#include "app/mainwindow.h"
+#include "resources/resource.h"
+
+HINSTANCE gModule = nullptr;
+HWND gMainWindow = nullptr;
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    InitCommonControls();
+    gModule = instance;
+    platformPrepareDevices();
+    appReset();
+    DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, mainDialogProc, 0);
+    // The exit code is 0 however the dialog ended.
+    return 0;
+}

@@ -1,0 +1,394 @@
+// Drives the Windows program under Wine as a user would and checks what the user sees.
+//
+//   driver startup EXE en|de SHOT.bmp   start without a unit: title, texts, fields, states
+//   driver close EXE esc|enter|closebox|button   each way of closing ends with exit code 0
+//   driver update SIM_EXE SHOT.bmp      the whole update against the simulated unit
+//   driver erase-fault SIM_EXE          the erase answers error code 16
+//
+// Expected texts come from the built-in catalogue, so the program's string tables and dialog
+// templates are checked against the one source of all texts.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cwchar>
+#include <string>
+
+#include "app/messages.h"
+#include "app/texts.h"
+#include "resources/resource.h"
+#include "tests/wine/automation.h"
+
+#ifndef QUILLAR_EXPECTED_VERSION
+#error "QUILLAR_EXPECTED_VERSION (the image's version as major.minor) must be defined"
+#endif
+
+namespace {
+
+const DWORD START_LIMIT_MS = 30000;
+const DWORD EXIT_LIMIT_MS = 15000;
+const std::wstring TITLE_PREFIX = L"ZARVELO QUILLAR";
+const std::wstring TITLE = L"ZARVELO QUILLAR FW Updater " QUILLAR_EXPECTED_VERSION L" ";
+const int VERSION_CONTROLS[] = {IDC_VERSION_UNIT, IDC_VERSION_BOOTLOADER, IDC_VERSION_ESC,
+                                IDC_LABEL_UNIT,   IDC_LABEL_BOOTLOADER,   IDC_LABEL_ESC};
+
+MessageLanguage gLanguage = LANGUAGE_ENGLISH;
+
+std::wstring msg(uint16_t id) {
+    const wchar_t *text = catalogueText(id, gLanguage);
+    return text != nullptr ? text : L"<unknown message>";
+}
+
+std::wstring notReady(uint16_t id) {
+    return msg(id) + L"\r\n\r\n" + msg(MSG_INSTRUCTIONS);
+}
+
+std::string narrow(int id) {
+    return std::to_string(id);
+}
+
+void expectControl(HWND main, int id, const std::wstring &expected) {
+    const std::string what = "text of control " + narrow(id);
+    expectEqual(what.c_str(), expected, controlText(main, id));
+}
+
+void expectVersionControlsEnabled(HWND main, bool enabled) {
+    for (int id : VERSION_CONTROLS) {
+        const std::string what = "control " + narrow(id) + (enabled ? " enabled" : " disabled");
+        expectTrue(what.c_str(), controlEnabled(main, id) == enabled);
+    }
+}
+
+// The template's own texts, in the chosen language.
+void expectTemplateTexts(HWND main) {
+    expectControl(main, IDC_CLOSE, dialogText(DIALOG_CLOSE, gLanguage));
+    expectControl(main, IDC_UPDATE, dialogText(DIALOG_UPDATE, gLanguage));
+    expectControl(main, IDC_GROUP_VERSIONS, dialogText(DIALOG_GROUP_VERSIONS, gLanguage));
+    expectControl(main, IDC_HINT, dialogText(DIALOG_HINT, gLanguage));
+}
+
+// What a window without a unit shows: no versions, the six controls off, Update off.
+void expectNoUnit(HWND main, uint16_t statusId, bool instructions) {
+    expectEqual("status box", instructions ? notReady(statusId) : msg(statusId),
+                controlText(main, IDC_STATUS));
+    expectTrue("Update disabled", !controlEnabled(main, IDC_UPDATE));
+    for (int id : {IDC_VERSION_UNIT, IDC_VERSION_BOOTLOADER, IDC_VERSION_ESC}) {
+        expectControl(main, id, L"0.0.0");
+    }
+    expectVersionControlsEnabled(main, false);
+}
+
+HWND start(const std::wstring &exe, Program *program, const wchar_t *fault = nullptr) {
+    if (!launch(exe, fault != nullptr ? L"QUILLAR_SIM_FAULT" : nullptr, fault, program)) {
+        return nullptr;
+    }
+    HWND main = waitForDialog(*program, TITLE_PREFIX, nullptr, START_LIMIT_MS);
+    if (main == nullptr) {
+        fail("the main window did not appear");
+        terminate(program);
+    }
+    return main;
+}
+
+void closeWithButton(HWND main, Program *program) {
+    click(GetDlgItem(main, IDC_CLOSE));
+    const long code = waitForExit(program, EXIT_LIMIT_MS);
+    if (code != 0) {
+        fail("exit code after Close is not 0:", std::to_wstring(code));
+        terminate(program);
+    }
+}
+
+bool isInk(int red, int green, int blue) {
+    return red < 60 && green < 70 && blue > 50 && blue < 120;
+}
+bool isKeyGreen(int red, int green, int blue) {
+    return green > 200 && red < 80 && blue < 80;
+}
+bool isRed(int red, int green, int blue) {
+    return red > 180 && green < 90 && blue < 90;
+}
+
+RECT childRect(HWND main, int id) {
+    RECT rect = {};
+    GetWindowRect(GetDlgItem(main, id), &rect);
+    return rect;
+}
+
+// The logo right of the group box, without its green background; the ESC's line red.
+void expectPainting(HWND main, bool escLineEnabled) {
+    RECT window;
+    GetWindowRect(main, &window);
+    RECT group = childRect(main, IDC_GROUP_VERSIONS);
+    RECT logo = {group.right, group.top, window.right, group.bottom};
+    const int ink = countPixels(logo, isInk);
+    note("logo pixels right of the group box:", std::to_wstring(ink));
+    expectTrue("the logo is drawn right of the version group box", ink > 500);
+    expectTrue("no green background of the logo shows", countPixels(window, isKeyGreen) == 0);
+    if (escLineEnabled) {
+        expectTrue("the ESC label is red", countPixels(childRect(main, IDC_LABEL_ESC), isRed) > 5);
+        expectTrue("the ESC version is red",
+                   countPixels(childRect(main, IDC_VERSION_ESC), isRed) > 5);
+        expectTrue("the unit's version is not red",
+                   countPixels(childRect(main, IDC_VERSION_UNIT), isRed) == 0);
+    }
+}
+
+void takeScreenshot(HWND main, const std::wstring &path) {
+    // Let the window finish painting before the screen is read.
+    Sleep(1000);
+    if (!screenshot(main, path)) {
+        fail("cannot write the screenshot", path);
+    }
+}
+
+int startup(const std::wstring &exe, const std::wstring &shot) {
+    Program program;
+    HWND main = start(exe, &program);
+    if (main == nullptr) {
+        return failureCount();
+    }
+    expectEqual("title", TITLE, windowText(main));
+    expectNoUnit(main, MSG_NO_UNIT, true);
+    expectControl(main, IDC_LABEL_UNIT, msg(MSG_LABEL_UNIT));
+    expectControl(main, IDC_LABEL_BOOTLOADER, msg(MSG_LABEL_BOOTLOADER));
+    expectControl(main, IDC_LABEL_ESC, msg(MSG_LABEL_ESC));
+    expectTemplateTexts(main);
+    takeScreenshot(main, shot);
+    expectPainting(main, false);
+    closeWithButton(main, &program);
+    return failureCount();
+}
+
+int closeBy(const std::wstring &exe, const std::wstring &way) {
+    Program program;
+    HWND main = start(exe, &program);
+    if (main == nullptr) {
+        return failureCount();
+    }
+    if (way == L"esc") {
+        pressKey(main, VK_ESCAPE);
+    } else if (way == L"enter") {
+        pressKey(main, VK_RETURN);
+    } else if (way == L"closebox") {
+        PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+    } else if (way == L"button") {
+        click(GetDlgItem(main, IDC_CLOSE));
+    } else {
+        fail("unknown way of closing", way);
+        terminate(&program);
+        return failureCount();
+    }
+    const long code = waitForExit(&program, EXIT_LIMIT_MS);
+    if (code != 0) {
+        fail("the program did not end with exit code 0:", std::to_wstring(code));
+        terminate(&program);
+    }
+    return failureCount();
+}
+
+void expectReady(HWND main) {
+    expectEqual("status box", msg(MSG_READY), controlText(main, IDC_STATUS));
+    expectTrue("Update enabled", controlEnabled(main, IDC_UPDATE));
+    expectVersionControlsEnabled(main, true);
+    expectControl(main, IDC_VERSION_UNIT, L"2.3");
+    expectControl(main, IDC_VERSION_BOOTLOADER, L"1.2");
+    expectControl(main, IDC_VERSION_ESC, L"2.10");
+    expectControl(main, IDC_LABEL_UNIT, L"TALOMIR");
+}
+
+// Presses Update and answers the confirmation; returns false when it did not come.
+bool confirmUpdate(HWND main, Program *program, int answerId) {
+    click(GetDlgItem(main, IDC_UPDATE));
+    HWND box = waitForDialog(*program, msg(MSG_IMPORTANT_CAPTION), main, 10000);
+    if (box == nullptr) {
+        fail("no confirmation after Update");
+        return false;
+    }
+    expectEqual("confirmation caption", msg(MSG_IMPORTANT_CAPTION), windowText(box));
+    expectEqual("confirmation text", msg(MSG_IMPORTANT), messageBoxText(box));
+    expectTrue("the confirmation has OK and Cancel",
+               GetDlgItem(box, IDOK) != nullptr && GetDlgItem(box, IDCANCEL) != nullptr);
+    answer(box, answerId);
+    expectTrue("the confirmation goes away", waitUntil([&] { return !IsWindow(box); }, 5000));
+    return true;
+}
+
+void expectCentredProgress(HWND main, HWND progress) {
+    RECT dialog;
+    RECT bar;
+    GetWindowRect(main, &dialog);
+    GetWindowRect(progress, &bar);
+    const LONG x = dialog.left + (dialog.right - dialog.left) / 2 - 200;
+    const LONG y = dialog.top + (dialog.bottom - dialog.top) / 2 - 25;
+    wchar_t detail[160];
+    swprintf(detail, 160, L"expected %ld,%ld 400x50, got %ld,%ld %ldx%ld", x, y, bar.left, bar.top,
+             bar.right - bar.left, bar.bottom - bar.top);
+    if (bar.left != x || bar.top != y || bar.right - bar.left != 400 ||
+        bar.bottom - bar.top != 50) {
+        fail("the progress window is not centred on the dialog:", detail);
+    }
+    expectTrue("the main dialog owns the progress window", GetWindow(progress, GW_OWNER) == main);
+}
+
+int update(const std::wstring &exe, const std::wstring &shot) {
+    Program program;
+    HWND main = start(exe, &program);
+    if (main == nullptr) {
+        return failureCount();
+    }
+    expectReady(main);
+    takeScreenshot(main, shot);
+    expectPainting(main, true);
+
+    // Cancel leaves everything as it was.
+    if (confirmUpdate(main, &program, IDCANCEL)) {
+        Sleep(500);
+        expectTrue("no progress window after Cancel",
+                   findTopLevel(program, PROGRESS_CLASSW) == nullptr);
+        expectReady(main);
+    }
+
+    if (!confirmUpdate(main, &program, IDOK)) {
+        terminate(&program);
+        return failureCount();
+    }
+    HWND progress = nullptr;
+    waitUntil([&] { return (progress = findTopLevel(program, PROGRESS_CLASSW)) != nullptr; },
+              20000);
+    if (progress == nullptr) {
+        fail("no progress window after the confirmation");
+        terminate(&program);
+        return failureCount();
+    }
+    expectEqual("progress window text", msg(MSG_PROGRESS), windowText(progress));
+    expectCentredProgress(main, progress);
+
+    // While blocks are written the window keeps answering; input meanwhile goes nowhere.
+    int probes = 0;
+    int unanswered = 0;
+    ULONGLONG slowest = 0;
+    DWORD_PTR lastPosition = 0;
+    bool inputSent = false;
+    while (IsWindow(progress)) {
+        const ULONGLONG before = GetTickCount64();
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result)) {
+            ++unanswered;
+        }
+        slowest = std::max(slowest, GetTickCount64() - before);
+        ++probes;
+        DWORD_PTR position = 0;
+        if (SendMessageTimeoutW(progress, PBM_GETPOS, 0, 0, SMTO_NORMAL, 1000, &position)) {
+            if (position < lastPosition) {
+                fail("the progress went back:", std::to_wstring(position));
+            }
+            lastPosition = position;
+        }
+        if (!inputSent && position >= 20) {
+            pressKey(main, VK_ESCAPE);
+            click(GetDlgItem(main, IDC_CLOSE));
+            inputSent = true;
+        }
+        Sleep(250);
+    }
+    note("probes while writing:", std::to_wstring(probes));
+    note("slowest answer (ms):", std::to_wstring(slowest));
+    note("last progress seen:", std::to_wstring(lastPosition));
+    expectTrue("the main window answered every probe within 1 s", unanswered == 0);
+    expectTrue("the transfer was probed", probes >= 20);
+    expectTrue("the progress reached 90", lastPosition >= 90);
+    expectTrue("input was sent during the transfer", inputSent);
+
+    expectTrue("status 40032 after the update",
+               waitUntil([&] { return controlText(main, IDC_STATUS) == msg(MSG_UPDATE_SUCCEEDED); },
+                         10000));
+    expectEqual("status box", msg(MSG_UPDATE_SUCCEEDED), controlText(main, IDC_STATUS));
+    expectControl(main, IDC_VERSION_ESC, QUILLAR_EXPECTED_VERSION);
+    expectTrue("Update disabled after the update", !controlEnabled(main, IDC_UPDATE));
+    // The Esc and the click queued during the transfer must not have closed the program.
+    Sleep(500);
+    expectTrue("the program still runs after input queued during the update",
+               WaitForSingleObject(program.process.hProcess, 0) == WAIT_TIMEOUT);
+    closeWithButton(main, &program);
+    return failureCount();
+}
+
+// The error box's text: the failure text, a line break and the error-code line.
+void expectFailureText(const std::wstring &text, uint16_t failureId, uint32_t result) {
+    const std::wstring head = msg(failureId) + L"\r\n";
+    if (text.size() < head.size() + 8) {
+        fail("failure text too short:", text);
+        return;
+    }
+    const uint32_t systemError =
+        static_cast<uint32_t>(std::wcstoul(text.substr(text.size() - 8).c_str(), nullptr, 16));
+    const std::wstring line = msg(MSG_ERROR_CODE);
+    FormatArg args[] = {{nullptr, result}, {nullptr, systemError}};
+    wchar_t formatted[MESSAGE_BUFFER_SIZE];
+    formatText(formatted, MESSAGE_BUFFER_SIZE, line.c_str(), args, 2);
+    expectEqual("failure box text", head + formatted, text);
+}
+
+int eraseFault(const std::wstring &exe) {
+    Program program;
+    HWND main = start(exe, &program, L"erase-error-16");
+    if (main == nullptr) {
+        return failureCount();
+    }
+    expectReady(main);
+    if (!confirmUpdate(main, &program, IDOK)) {
+        terminate(&program);
+        return failureCount();
+    }
+    HWND box = waitForDialog(program, msg(MSG_UPDATE_FAILED_CAPTION), main, 20000);
+    if (box == nullptr) {
+        fail("no failure box after the erase failed");
+        terminate(&program);
+        return failureCount();
+    }
+    expectEqual("failure box caption", msg(MSG_UPDATE_FAILED_CAPTION), windowText(box));
+    const std::wstring text = messageBoxText(box);
+    expectFailureText(text, MSG_ERASE_FAILED, 16);
+    expectTrue("the error-code line names code 16",
+               text.find(L"0x00000010-0x") != std::wstring::npos);
+    expectTrue("no progress window for a failed erase",
+               findTopLevel(program, PROGRESS_CLASSW) == nullptr);
+    answer(box, IDOK);
+    expectTrue(
+        "status 40030 after the failure",
+        waitUntil([&] { return controlText(main, IDC_STATUS) == msg(MSG_UPDATE_FAILED); }, 10000));
+    expectNoUnit(main, MSG_UPDATE_FAILED, false);
+    closeWithButton(main, &program);
+    return failureCount();
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t **argv) {
+    if (argc < 3) {
+        std::printf("usage: driver startup|close|update|erase-fault EXE [...]\n");
+        return 2;
+    }
+    const std::wstring scenario = argv[1];
+    const std::wstring exe = argv[2];
+    const std::wstring extra = argc > 3 ? argv[3] : L"";
+    int failures = 0;
+    if (scenario == L"startup" && argc == 5) {
+        gLanguage = extra == L"de" ? LANGUAGE_GERMAN : LANGUAGE_ENGLISH;
+        failures = startup(exe, argv[4]);
+    } else if (scenario == L"close" && argc == 4) {
+        failures = closeBy(exe, extra);
+    } else if (scenario == L"update" && argc == 4) {
+        failures = update(exe, extra);
+    } else if (scenario == L"erase-fault" && argc == 3) {
+        failures = eraseFault(exe);
+    } else {
+        std::printf("driver: unknown scenario or wrong arguments\n");
+        return 2;
+    }
+    std::printf("%s: %d failure(s)\n", failures == 0 ? "PASS" : "FAIL", failures);
+    return failures == 0 ? 0 : 1;
+}
