@@ -22,6 +22,9 @@ struct RecordingUi {
     size_t nextAnswer = 0;
     size_t unscripted = 0;
     std::function<void(const UiCall &)> boxHook;
+    std::function<void(const UiCall &)> callHook;
+    bool transcriptEnabled = true;
+    UiCall last{};
     UiWindow foreground = FAKE_MAIN_WINDOW;
     std::vector<UiWindow> foregroundScript;
     size_t nextForeground = 0;
@@ -41,6 +44,21 @@ RecordingUi &ui() {
     return state;
 }
 
+const UiCall &keep(UiCall &&call) {
+    RecordingUi &state = ui();
+    const UiCall *kept = &state.last;
+    if (state.transcriptEnabled) {
+        state.transcript.push_back(std::move(call));
+        kept = &state.transcript.back();
+    } else {
+        state.last = std::move(call);
+    }
+    if (state.callHook) {
+        state.callHook(*kept);
+    }
+    return *kept;
+}
+
 const UiCall &record(UiOp op, int64_t value = 0, int64_t extra = 0, const wchar_t *text = nullptr,
                      const wchar_t *caption = nullptr) {
     UiCall call{op, value, extra, {0, 0, 0, 0}, {}, {}};
@@ -50,8 +68,7 @@ const UiCall &record(UiOp op, int64_t value = 0, int64_t extra = 0, const wchar_
     if (caption != nullptr) {
         call.caption = caption;
     }
-    ui().transcript.push_back(std::move(call));
-    return ui().transcript.back();
+    return keep(std::move(call));
 }
 
 int64_t windowValue(UiWindow window) {
@@ -199,6 +216,14 @@ void recordPause(uint32_t milliseconds) {
     record(UI_PAUSE, milliseconds);
 }
 
+void setCallHook(std::function<void(const UiCall &)> hook) {
+    ui().callHook = std::move(hook);
+}
+
+void setTranscriptEnabled(bool enabled) {
+    ui().transcriptEnabled = enabled;
+}
+
 const std::wstring &uiStatusText() {
     return ui().status;
 }
@@ -334,7 +359,7 @@ UiRect uiDialogRect() {
 
 UiWindow uiCreateProgressWindow(int32_t x, int32_t y, int32_t width, int32_t height,
                                 const wchar_t *text) {
-    ui().transcript.push_back(UiCall{UI_CREATE_PROGRESS, 0, 0, {x, y, width, height}, {}, text});
+    keep(UiCall{UI_CREATE_PROGRESS, 0, 0, {x, y, width, height}, {}, text});
     if (ui().progressFails) {
         return nullptr;
     }

@@ -70,6 +70,11 @@ std::vector<UiCall> uiCallsOf(UiOp op);
 
 void recordPause(uint32_t milliseconds);
 
+// Called with every call as it is recorded (also while the transcript is off).
+void setCallHook(std::function<void(const UiCall &)> hook);
+// Off: calls still change the state and reach the hooks, but are not kept (long transfers).
+void setTranscriptEnabled(bool enabled);
+
 // What the controls show now. A control never written has no entry.
 const std::wstring &uiStatusText();
 std::wstring uiControlText(int controlId);

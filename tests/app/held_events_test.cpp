@@ -1,0 +1,173 @@
+// Device events that arrive while the update sends wait for it; those in its boxes do not.
+#include "app_fixture.h"
+
+namespace {
+
+size_t blockFrames() {
+    size_t count = 0;
+    for (const std::vector<uint8_t> &frame : simSentFrames()) {
+        count += frame.at(1) == CMD_WRITE_BLOCK ? 1 : 0;
+    }
+    return count;
+}
+
+std::vector<std::wstring> statusTexts() {
+    std::vector<std::wstring> texts;
+    for (const UiCall &call : uiCallsOf(UI_SET_STATUS)) {
+        texts.push_back(call.text);
+    }
+    return texts;
+}
+
+class HeldEvents : public AppTest {
+  protected:
+    void SetUp() override {
+        AppTest::SetUp();
+        image.assign(480, 0xA5);
+        setImage(image.data(), image.size());
+        startReady();
+        scriptAnswers({true});
+    }
+
+    // Runs fn once, during the pause after the given block (from 1).
+    void duringBlock(size_t block, std::function<void()> fn) {
+        blocksSeen = 0;
+        onPause = [this, block, fn](uint32_t) {
+            if (uiProgressWindowExists() && ++blocksSeen == block) {
+                fn();
+            }
+        };
+    }
+
+    std::vector<uint8_t> image;
+    size_t blocksSeen = 0;
+};
+
+TEST_F(HeldEvents, handled_during_transfer_or_out_of_order) {
+    size_t statusCallsBefore = 0;
+    duringBlock(3, [&] {
+        statusCallsBefore = uiCallsOf(UI_SET_STATUS).size();
+        DeviceEvent removal = deviceEvent(DEVICE_REMOVE_COMPLETE, UNIT_PATH);
+        DeviceEvent arrival = deviceEvent(DEVICE_ARRIVAL);
+        EXPECT_TRUE(appDeviceEvent(&removal));
+        EXPECT_TRUE(appDeviceEvent(&arrival));
+        DeviceEvent other = deviceEvent(DEVICE_OTHER);
+        EXPECT_FALSE(appDeviceEvent(&other));
+        EXPECT_EQ(heldDeviceEventCount(), 2u);
+        EXPECT_TRUE(isUnitOpen(&gConnection));
+        EXPECT_EQ(uiCallsOf(UI_SET_STATUS).size(), statusCallsBefore);
+    });
+    appUpdate();
+    EXPECT_EQ(heldDeviceEventCount(), 0u);
+    // The update finished on the unit; then the removal, then the arrival found it again.
+    EXPECT_EQ(blockFrames(), 10u);
+    std::vector<std::wstring> expected = {message(MSG_UPDATE_SUCCEEDED),
+                                          message(MSG_CONNECTION_LOST) + L"\r\n\r\n",
+                                          notReadyText(MSG_CONNECTION_LOST), message(MSG_READY)};
+    EXPECT_EQ(statusTexts(), expected);
+    EXPECT_TRUE(isUnitOpen(&gConnection));
+    EXPECT_TRUE(uiControlEnabled(IDC_UPDATE));
+}
+
+TEST_F(HeldEvents, removal_mid_transfer_not_a_failed_block) {
+    duringBlock(3, [&] {
+        simRemoveInterface(UNIT_PATH);
+        DeviceEvent removal = deviceEvent(DEVICE_REMOVE_COMPLETE, UNIT_PATH);
+        DeviceEvent arrival = deviceEvent(DEVICE_ARRIVAL);
+        appDeviceEvent(&removal);
+        appDeviceEvent(&arrival);
+    });
+    appUpdate();
+    UiCall box = uiCallsOf(UI_SHOW_ERROR).at(0);
+    EXPECT_EQ(narrowText(box.text.substr(0, box.text.find(L"\r\n"))),
+              narrowText(message(MSG_WRITE_BLOCK_FAILED)));
+    EXPECT_NE(box.text.find(L"errorcode: 0xfffffffe-"), std::wstring::npos);
+    // The removal then concerned no open unit, and the arrival found none.
+    EXPECT_EQ(statusTexts(), std::vector<std::wstring>{message(MSG_UPDATE_FAILED)});
+    EXPECT_FALSE(isUnitOpen(&gConnection));
+    EXPECT_EQ(heldDeviceEventCount(), 0u);
+}
+
+TEST_F(HeldEvents, held_arrival_missed_by_failure_box) {
+    // A block fails while the unit stays plugged in: the arrival that waited is delivered when
+    // the failure box opens, after the connection was closed, and finds the unit again.
+    simInjectFault({SIM_FAULT_ERROR_REPLY, CMD_WRITE_BLOCK, 5, 0x0106, 0});
+    duringBlock(2, [&] {
+        DeviceEvent arrival = deviceEvent(DEVICE_ARRIVAL);
+        appDeviceEvent(&arrival);
+    });
+    appUpdate();
+    std::vector<std::string> names = uiCallNames({UI_SET_STATUS, UI_SHOW_ERROR});
+    EXPECT_EQ(names, (std::vector<std::string>{"status", "error", "status"}));
+    EXPECT_EQ(statusTexts(),
+              (std::vector<std::wstring>{message(MSG_READY), message(MSG_UPDATE_FAILED)}));
+    EXPECT_TRUE(isUnitOpen(&gConnection));
+}
+
+TEST_F(HeldEvents, removal_in_confirmation_box_held) {
+    setBoxHook([&](const UiCall &call) {
+        if (call.op != UI_ASK_OK_CANCEL) {
+            return;
+        }
+        simRemoveInterface(UNIT_PATH);
+        DeviceEvent removal = deviceEvent(DEVICE_REMOVE_COMPLETE, UNIT_PATH);
+        EXPECT_TRUE(appDeviceEvent(&removal));
+        EXPECT_FALSE(isUnitOpen(&gConnection));
+        EXPECT_EQ(uiStatusText(), notReadyText(MSG_CONNECTION_LOST));
+    });
+    appUpdate();
+    EXPECT_TRUE(simLog().empty());
+    UiCall box = uiCallsOf(UI_SHOW_ERROR).at(0);
+    EXPECT_EQ(box.text, message(MSG_SYSTEM_LOCK_FAILED));
+    EXPECT_EQ(uiStatusText(), message(MSG_UPDATE_FAILED));
+}
+
+TEST_F(HeldEvents, events_in_failure_box_held) {
+    simInjectFault({SIM_FAULT_READ_FAILS, CMD_ERASE_FIRMWARE, 1, 0, 5});
+    setBoxHook([&](const UiCall &call) {
+        if (call.op == UI_SHOW_ERROR) {
+            DeviceEvent arrival = deviceEvent(DEVICE_ARRIVAL);
+            appDeviceEvent(&arrival);
+            EXPECT_EQ(uiStatusText(), message(MSG_READY));
+        }
+    });
+    appUpdate();
+    EXPECT_EQ(uiStatusText(), message(MSG_UPDATE_FAILED));
+    EXPECT_TRUE(isUnitOpen(&gConnection));
+}
+
+TEST_F(HeldEvents, overflow_loses_removal_of_unit) {
+    duringBlock(2, [&] {
+        DeviceEvent mouse = deviceEvent(DEVICE_REMOVE_COMPLETE, MOUSE_PATH);
+        DeviceEvent arrival = deviceEvent(DEVICE_ARRIVAL);
+        DeviceEvent removal = deviceEvent(DEVICE_REMOVE_COMPLETE, UNIT_PATH);
+        for (int i = 0; i < 100; ++i) {
+            appDeviceEvent(&mouse);
+        }
+        appDeviceEvent(&removal);
+        for (int i = 0; i < 100; ++i) {
+            appDeviceEvent(&arrival);
+            appDeviceEvent(&mouse);
+        }
+        EXPECT_LE(heldDeviceEventCount(), HELD_EVENT_CAPACITY);
+    });
+    appUpdate();
+    std::vector<std::wstring> texts = statusTexts();
+    ASSERT_GE(texts.size(), 3u);
+    EXPECT_EQ(texts[0], message(MSG_UPDATE_SUCCEEDED));
+    EXPECT_EQ(texts[2], notReadyText(MSG_CONNECTION_LOST));
+    EXPECT_EQ(texts.back(), message(MSG_READY));
+    EXPECT_EQ(uiCallsOf(UI_SET_STATUS).size(), 4u);
+}
+
+TEST_F(HeldEvents, busy_flag_wrong) {
+    bool busyDuring = false;
+    duringBlock(1, [&] { busyDuring = appUpdateBusy(); });
+    EXPECT_FALSE(appUpdateBusy());
+    appUpdate();
+    EXPECT_TRUE(busyDuring);
+    EXPECT_FALSE(appUpdateBusy());
+    EXPECT_FALSE(deviceEventsWaiting());
+}
+
+} // namespace
