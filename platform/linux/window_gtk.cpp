@@ -248,9 +248,11 @@ static void windowLoadLogo() {
 }
 
 static void windowAddStyle(GtkWidget *window) {
-    // Buttons as tall as the template makes them, and the ESC's line in red.
+    // Buttons as tall as the template makes them, and the ESC's line in red (dimmed while the
+    // version display is switched off, as the other lines are).
     static const char css[] = "button.quillar-button { padding: 0 6px; min-height: 0; }\n"
-                              "label.quillar-red, label.quillar-red:disabled { color: #ff0000; }\n";
+                              "label.quillar-red { color: #ff0000; }\n"
+                              "label.quillar-red:disabled { color: rgba(255, 0, 0, 0.5); }\n";
     GtkCssProvider *provider = gtk_css_provider_new();
     gtk_css_provider_load_from_data(provider, css, -1, nullptr);
     gtk_style_context_add_provider_for_screen(gtk_widget_get_screen(window),

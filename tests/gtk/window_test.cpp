@@ -254,8 +254,8 @@ class GtkWindowTest : public testing::Test {
         simAddInterface(simUnitInterface(PRODUCT_ID_TALOMIR, UNIT_NODE));
     }
 
-    static void open() {
-        ASSERT_NE(gtkOpenMainWindow(nullptr), nullptr);
+    static void open(GtkApplication *app = nullptr) {
+        ASSERT_NE(gtkOpenMainWindow(app), nullptr);
         spin(150);
     }
 
@@ -321,7 +321,12 @@ TEST_F(GtkWindowTest, incompatible_esc_box_is_information_with_ok) {
 
 TEST_F(GtkWindowTest, whole_update_succeeds_with_progress_drawn) {
     plugReadyUnit();
-    open();
+    // As the program runs it: inside an application, which keeps the system awake meanwhile.
+    GtkApplication *app =
+        gtk_application_new("example.zarvelo.QuillarUpdaterTest", G_APPLICATION_NON_UNIQUE);
+    ASSERT_TRUE(g_application_register(G_APPLICATION(app), nullptr, nullptr));
+    open(app);
+    EXPECT_NE(g_list_find(gtk_application_get_windows(app), gtkMainWindow()), nullptr);
     writeScreenshot("demo-ready.png");
     gAnswers = {GTK_RESPONSE_OK};
     guint watch = g_timeout_add(5, watchProgress, nullptr);
@@ -344,6 +349,9 @@ TEST_F(GtkWindowTest, whole_update_succeeds_with_progress_drawn) {
     EXPECT_DOUBLE_EQ(gProgressSeen.lastFraction, 1.0);
     EXPECT_EQ(gtkProgressWindow(), nullptr);
     writeScreenshot("demo-updated.png");
+    appClose();
+    spin(20);
+    g_object_unref(app);
 }
 
 TEST_F(GtkWindowTest, progress_window_centred_on_main_window) {
