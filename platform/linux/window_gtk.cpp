@@ -136,8 +136,9 @@ static GtkWidget *windowLabel(DialogTextId textId, float xalign, const char *sty
     g_free(text);
     gtk_label_set_xalign(GTK_LABEL(label), xalign);
     gtk_label_set_yalign(GTK_LABEL(label), 0.0f);
-    // A static control clips what does not fit; a label would widen itself instead.
-    gtk_label_set_ellipsize(GTK_LABEL(label), PANGO_ELLIPSIZE_END);
+    // The template's box is the least a label takes; a longer text (German in a wide desktop
+    // font) runs on to the right rather than being cut, into room that the right-aligned
+    // version fields leave empty.
     if (styleClass != nullptr) {
         gtk_style_context_add_class(gtk_widget_get_style_context(label), styleClass);
     }

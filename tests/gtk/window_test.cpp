@@ -624,6 +624,7 @@ TEST_F(GtkWindowTest, German_texts_follow_language) {
     EXPECT_EQ(shown(message(MSG_NO_UNIT)).rfind("Es wurde keine Programmiereinheit", 0), 0u);
     EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(gtkMainWindow())),
                  "ZARVELO QUILLAR FW Updater 3.0 ");
+    writeScreenshot("german-no-unit.png");
 }
 
 TEST_F(GtkWindowTest, English_texts_by_default) {
