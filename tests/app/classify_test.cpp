@@ -243,6 +243,22 @@ TEST_F(Classify, device_change_misrouted) {
     }
 }
 
+TEST_F(Classify, instructions_buffer_sized_wrong) {
+    for (MessageLanguage language : {LANGUAGE_ENGLISH, LANGUAGE_GERMAN}) {
+        restart();
+        setMessageLanguage(language);
+        showNotReadyStatus(MSG_CONNECTION_LOST);
+        setMessageLanguage(LANGUAGE_ENGLISH);
+        std::wstring status = catalogueText(MSG_CONNECTION_LOST, language);
+        std::wstring instructions = catalogueText(MSG_INSTRUCTIONS, language);
+        EXPECT_EQ(uiStatusText(), status + L"\r\n\r\n" + instructions);
+        // The box held the message and the empty line when it was read back.
+        EXPECT_EQ(uiCallsOf(UI_STATUS_LENGTH).at(0).value, static_cast<int64_t>(status.size() + 4));
+        EXPECT_EQ(uiCallsOf(UI_GET_STATUS).at(0).value,
+                  static_cast<int64_t>(status.size() + 4 + instructions.size() + 1));
+    }
+}
+
 TEST(DevicePath, case_folding_beyond_ascii_letters) {
     EXPECT_TRUE(sameDevicePath(L"\\\\?\\HID#VID_3A7C", L"\\\\?\\hid#vid_3a7c"));
     EXPECT_FALSE(sameDevicePath(L"\u00e4", L"\u00c4"));

@@ -178,6 +178,24 @@ TEST_F(Update, error_box_before_erase_pause) {
         (std::vector<std::string>{"pause 20", "pause 20", "pause 1000", "pause 4000", "error"}));
 }
 
+TEST_F(Update, system_error_read_at_wrong_moment) {
+    // The erase's system error is read after its 4000 ms pause; another failing operation during
+    // that pause changes it (here, opening a path that is not there).
+    startReady();
+    simInjectFault({SIM_FAULT_READ_FAILS, CMD_ERASE_FIRMWARE, 1, 0, 5});
+    onPause = [](uint32_t milliseconds) {
+        if (milliseconds == AFTER_ERASE_PAUSE_MS) {
+            EXPECT_EQ(hidOpenPath(L"\\\\?\\nowhere"), HID_INVALID_HANDLE);
+        }
+    };
+    scriptAnswers({true});
+    runUpdate();
+    UiCall box = uiCallsOf(UI_SHOW_ERROR).at(0);
+    EXPECT_EQ(narrowText(box.text), narrowText(message(MSG_ERASE_FAILED) + L"\r\n" +
+                                               errorLine(0xFFFFFFFD, hidLastError())));
+    EXPECT_NE(hidLastError(), 5u);
+}
+
 TEST_F(Update, replies_that_pass_rejected) {
     const struct {
         const char *name;
