@@ -169,6 +169,11 @@ HidHandle hidOpenPath(const wchar_t *path) {
 }
 
 bool hidGetAttributes(HidHandle handle, uint16_t *vendorId, uint16_t *productId) {
+    // The invalid handle value is also the current process's pseudo-handle; it must never
+    // reach a system call.
+    if (handle == HID_INVALID_HANDLE) {
+        return fail(ERROR_INVALID_HANDLE);
+    }
     HIDD_ATTRIBUTES attributes;
     attributes.Size = sizeof(HIDD_ATTRIBUTES);
     if (!HidD_GetAttributes(toHandle(handle), &attributes)) {
@@ -180,6 +185,9 @@ bool hidGetAttributes(HidHandle handle, uint16_t *vendorId, uint16_t *productId)
 }
 
 bool hidGetReportLengths(HidHandle handle, uint32_t *inputLength, uint32_t *outputLength) {
+    if (handle == HID_INVALID_HANDLE) {
+        return fail(ERROR_INVALID_HANDLE);
+    }
     PHIDP_PREPARSED_DATA preparsed = nullptr;
     if (!HidD_GetPreparsedData(toHandle(handle), &preparsed)) {
         return fail(GetLastError());

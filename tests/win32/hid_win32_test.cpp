@@ -3,6 +3,7 @@
 #include "link/connection.h"
 #include "link/frames.h"
 #include "link/hid.h"
+#include "sim/sim.h"
 
 #include <windows.h>
 
@@ -17,19 +18,11 @@
 
 namespace {
 
-std::string hex(const uint8_t *bytes, size_t length) {
-    std::string text;
-    char digits[4];
-    for (size_t i = 0; i < length; ++i) {
-        std::snprintf(digits, sizeof digits, i == 0 ? "%02X" : " %02X", bytes[i]);
-        text += digits;
-    }
-    return text;
-}
-
 #define EXPECT_BYTES(expected, actual, length)                                                     \
     EXPECT_EQ(0, std::memcmp(expected, actual, length))                                            \
-        << "expected: " << hex(expected, length) << "\n  actual: " << hex(actual, length)
+        << "expected:\n"                                                                           \
+        << simHex(expected, length) << "\nactual:\n"                                               \
+        << simHex(actual, length)
 
 double millisecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
@@ -228,6 +221,15 @@ TEST_F(FakeDeviceTest, timeout_rx) {
     EXPECT_GE(elapsed, 99.0);
     EXPECT_LT(elapsed, 2000.0);
     EXPECT_EQ(static_cast<uint32_t>(ERROR_TIMEOUT), hidLastError());
+
+    // The input queue is emptied before the next command; the command itself must still go out.
+    std::vector<uint8_t> command(FRAME_SIZE, REPORT_ID_COMMAND);
+    ASSERT_TRUE(hidWrite(device.client, command.data(), command.size())) << hidLastError();
+    std::vector<uint8_t> received(FRAME_SIZE, 0);
+    DWORD done = 0;
+    ASSERT_TRUE(serverTransfer(device.server, false, received.data(), FRAME_SIZE, &done));
+    EXPECT_EQ(FRAME_SIZE, done);
+    EXPECT_BYTES(command.data(), received.data(), FRAME_SIZE);
 }
 
 // After a timeout the abandoned read must be over: a late reply may not land in the frame of
