@@ -101,13 +101,20 @@ static ListedDevice waitForDevice(uint16_t vendorId, uint16_t productId,
 // What a passing check learned about the kernel, printed on its PASS line.
 static std::string gNote;
 
+// Both sides as hex dumps, lined up under each other, when they differ.
 static std::string hexDiff(const char *what, const uint8_t *got, const uint8_t *want,
                            size_t length) {
     if (std::memcmp(got, want, length) == 0) {
         return "";
     }
-    return std::string(what) + " differs\n  got:  " + simHex(got, length) +
-           "\n  want: " + simHex(want, length) + "\n";
+    auto indented = [](std::string dump) {
+        for (size_t at = dump.find('\n'); at != std::string::npos; at = dump.find('\n', at + 1)) {
+            dump.insert(at + 1, "        ");
+        }
+        return dump;
+    };
+    return std::string(what) + " differs\n  got:  " + indented(simHex(got, length)) +
+           "\n  want: " + indented(simHex(want, length)) + "\n";
 }
 
 static std::string valueDiff(const char *what, uint32_t got, uint32_t want) {
@@ -173,7 +180,11 @@ static std::string flashHoldsPattern(uint32_t offset, uint32_t length) {
 }
 
 static std::string checkOpenSkipsOtherDevice(UnitConnection *connection) {
+    // The unit comes second, so that the search meets the other device first.
     ListedDevice other = waitForDevice(UHID_OTHER_VENDOR_ID, UHID_OTHER_PRODUCT_ID);
+    if (!uhidRecreateUnit()) {
+        return "cannot create the unit\n";
+    }
     ListedDevice unit = waitForDevice(UNIT_VENDOR_ID, PRODUCT_ID_TALOMIR);
     if (other.index < 0 || unit.index < 0) {
         return format("hidraw list: other device %s, unit %s\n",

@@ -31,17 +31,16 @@ struct UhidUnitTraffic {
     bool destroyed;            // the device was destroyed on a report
 };
 
-// Creates the device that is not a unit, then the unit's device (vendor 0x3A7C, product 2,
-// reports 0x01 out and 0x02 in of 59 data bytes each), and starts the thread that answers the
-// unit's output reports through the simulated unit. Returns false with a message on stderr
-// when /dev/uhid cannot be used.
+// Creates the device that is not a unit and starts the thread that serves the devices.
+// Returns false with a message on stderr when /dev/uhid cannot be used.
 bool uhidStart();
 
 // Destroys whatever devices remain and stops the thread.
 void uhidStop();
 
-// Destroys the unit's device if it still exists and creates a fresh one, with a fresh count of
-// reports and behaviour {0, false}.
+// Destroys the unit's device if it exists and creates a fresh one (vendor 0x3A7C, product 2,
+// reports 0x01 out and 0x02 in of 59 data bytes each), answered through the simulated unit,
+// with a fresh count of reports and behaviour {0, false}.
 bool uhidRecreateUnit();
 
 void uhidSetBehaviour(const UhidUnitBehaviour &behaviour);
