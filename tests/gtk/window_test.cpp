@@ -12,6 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <deque>
 #include <string>
 #include <vector>
@@ -428,6 +431,35 @@ TEST_F(GtkWindowTest, input_during_transfer_does_not_close_window) {
     spin(50);
     EXPECT_EQ(gtkMainWindow(), nullptr);
     EXPECT_EQ(gtkWindowResult(), WINDOW_RESULT_CLOSED);
+}
+
+TEST_F(GtkWindowTest, registration_failure_reports_and_ends) {
+    // A window first, so that fonts and theme are loaded while descriptors are still free.
+    open();
+    appClose();
+    spin(20);
+    simReset();
+    plugReadyUnit();
+    // No descriptor left for the udev monitor's socket: registration fails.
+    const int lowestFree = ::open("/dev/null", O_RDONLY);
+    ASSERT_GE(lowestFree, 0);
+    ::close(lowestFree);
+    struct rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    struct rlimit tight = saved;
+    tight.rlim_cur = static_cast<rlim_t>(lowestFree);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+    GtkWidget *window = gtkOpenMainWindow(nullptr);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+
+    EXPECT_EQ(window, nullptr);
+    EXPECT_EQ(gtkWindowResult(), WINDOW_RESULT_REGISTRATION_FAILED);
+    ASSERT_EQ(gBoxes.size(), 1u);
+    EXPECT_EQ(gBoxes[0].caption, shown(message(MSG_APPLICATION_ERROR_CAPTION)));
+    EXPECT_EQ(gBoxes[0].text, shown(message(MSG_REGISTRATION_FAILED)));
+    EXPECT_EQ(gBoxes[0].type, GTK_MESSAGE_ERROR);
+    EXPECT_EQ(gBoxes[0].responses, std::vector<int>{GTK_RESPONSE_OK});
+    EXPECT_TRUE(simOpenedPaths().empty()) << "the unit was opened after registration failed";
 }
 
 TEST_F(GtkWindowTest, close_paths_end_window_and_close_unit) {
