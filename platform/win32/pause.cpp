@@ -44,8 +44,10 @@ void win32Pause(uint32_t milliseconds, bool highResolutionTimer) {
     }
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
-    // Rounded up, so that the wait is never shorter than asked.
-    LONGLONG ticks = (static_cast<LONGLONG>(milliseconds) * frequency.QuadPart + 999) / 1000;
+    // Rounded up, so that the wait is never shorter than asked; in two steps, so that a long
+    // pause cannot overflow on a counter that runs at the processor's clock.
+    LONGLONG ticks = static_cast<LONGLONG>(milliseconds / 1000) * frequency.QuadPart +
+                     (static_cast<LONGLONG>(milliseconds % 1000) * frequency.QuadPart + 999) / 1000;
     LONGLONG deadline = counterNow() + ticks;
 
     bool coarse = false;
@@ -68,8 +70,10 @@ void win32Pause(uint32_t milliseconds, bool highResolutionTimer) {
         if (left <= 0) {
             break;
         }
-        LONGLONG leftMicro = left * 1000000 / frequency.QuadPart + 1;
-        DWORD leftMs = static_cast<DWORD>((leftMicro + 999) / 1000);
+        // Rounded up, and in two steps like the deadline.
+        LONGLONG leftMicro = left / frequency.QuadPart * 1000000 +
+                             (left % frequency.QuadPart) * 1000000 / frequency.QuadPart + 1;
+        LONGLONG leftMs = (leftMicro + 999) / 1000;
         DWORD count = 0;
         if (timer != nullptr) {
             LARGE_INTEGER due;
@@ -79,7 +83,7 @@ void win32Pause(uint32_t milliseconds, bool highResolutionTimer) {
             }
         }
         // Without a timer the wait's own time limit ends it, a little less precisely.
-        DWORD slice = leftMs + 1 < PEEK_INTERVAL_MS ? leftMs + 1 : PEEK_INTERVAL_MS;
+        DWORD slice = leftMs < PEEK_INTERVAL_MS ? static_cast<DWORD>(leftMs) + 1 : PEEK_INTERVAL_MS;
         MsgWaitForMultipleObjectsEx(count, count == 1 ? &timer : nullptr, slice,
                                     QS_PAINT | QS_SENDMESSAGE, 0);
         dispatchPaintAndSent();
