@@ -1,0 +1,59 @@
+// Driving the GTK window from tests: the main loop, our message boxes, keys, screenshots.
+#pragma once
+
+#include "platform/linux/gtk_program.h"
+
+#include <gtk/gtk.h>
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+// Runs the main loop for the given time.
+void spin(guint milliseconds);
+
+// A message in the current language; a not-ready status built from it.
+std::wstring message(uint16_t id);
+std::wstring notReady(uint16_t id);
+// What GTK shows for a text: UTF-8, each CR LF a plain line break.
+std::string shown(const std::wstring &text);
+
+// The status text as the seam returns it, and as the text view shows it.
+std::wstring statusText();
+std::string shownStatus();
+std::string labelText(int id);
+bool sensitive(int id);
+
+// Every message box that appeared, answered from gAnswers in order (OK when none is left).
+struct SeenBox {
+    std::string caption;
+    std::string text;
+    GtkMessageType type;
+    std::vector<int> responses; // the buttons it offers
+};
+extern std::vector<SeenBox> gBoxes;
+extern std::deque<int> gAnswers;
+
+// What the progress window showed while it existed (watchProgress samples it).
+struct ProgressSeen {
+    bool existed = false;
+    std::string title;
+    double lastFraction = 0.0;
+    int draws = 0;
+    int x = 0;
+    int y = 0;
+    bool transientForMain = false;
+};
+extern ProgressSeen gProgressSeen;
+// When set, Escape and the close box are sent to both windows once the bar moves.
+extern bool gPokeDuringTransfer;
+extern bool gPoked;
+gboolean watchProgress(gpointer data);
+
+// Input as the X server would deliver it.
+void sendKey(GtkWidget *window, guint keyval);
+void sendDelete(GtkWidget *window);
+
+// Writes the main window as a PNG to the build's screenshot directory.
+void writeScreenshot(const char *name);
