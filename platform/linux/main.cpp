@@ -14,7 +14,8 @@ static void mainActivate(GtkApplication *app, gpointer data) {
 int main(int argc, char **argv) {
     g_set_prgname("quillar-updater");
     // Every start is a program of its own, as two updaters would fight over one unit anyway;
-    // the command line is ignored.
+    // the command line is ignored. The ID names the desktop entry, which Wayland desktops match
+    // the window to.
     GtkApplication *app =
         gtk_application_new("example.zarvelo.QuillarUpdater", G_APPLICATION_NON_UNIQUE);
     g_signal_connect(app, "activate", G_CALLBACK(mainActivate), nullptr);

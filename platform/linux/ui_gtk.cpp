@@ -50,8 +50,14 @@ void uiSetStatusText(const wchar_t *text) {
         return;
     }
     gchar *display = uiDisplayText(gStatusText.c_str());
-    gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(status)), display, -1);
+    GtkTextBuffer *buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(status));
+    gtk_text_buffer_set_text(buffer, display, -1);
     g_free(display);
+    // A new text is read from its start.
+    GtkTextIter start;
+    gtk_text_buffer_get_start_iter(buffer, &start);
+    gtk_text_buffer_place_cursor(buffer, &start);
+    gtk_text_view_scroll_to_iter(GTK_TEXT_VIEW(status), &start, 0.0, FALSE, 0.0, 0.0);
 }
 
 size_t uiStatusTextLength() {

@@ -8,7 +8,7 @@ if(NOT rc EQUAL 0)
 endif()
 
 foreach(file bin/quillar-updater lib/udev/rules.d/70-quillar-updater.rules
-             share/applications/quillar-updater.desktop)
+             share/applications/example.zarvelo.QuillarUpdater.desktop)
   if(NOT EXISTS ${PREFIX}/${file})
     message(FATAL_ERROR "not installed: ${file}")
   endif()
@@ -40,7 +40,7 @@ if(NOT products STREQUAL "0001;0002")
   message(FATAL_ERROR "the rule covers products '${products}', not 0001 and 0002")
 endif()
 
-file(STRINGS ${PREFIX}/share/applications/quillar-updater.desktop desktop)
+file(STRINGS ${PREFIX}/share/applications/example.zarvelo.QuillarUpdater.desktop desktop)
 foreach(entry "Exec=quillar-updater" "Icon=quillar-updater" "Type=Application")
   list(FIND desktop "${entry}" at)
   if(at EQUAL -1)
