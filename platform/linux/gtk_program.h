@@ -65,7 +65,7 @@ void gtkLeaveModal();
 
 // The application that keeps the system awake during the update; null in tests.
 void gtkSetApplication(GtkApplication *app);
-
+// An image of the built-in bundle (QUILLAR_RESOURCE_LOGO, QUILLAR_RESOURCE_ICON); null if absent.
 GdkPixbuf *gtkLoadResourcePixbuf(const char *path);
 
 // ---- Device notifications (udev_monitor.cpp, device_event.cpp) ----
