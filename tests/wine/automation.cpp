@@ -214,6 +214,10 @@ void pressKey(HWND dialog, UINT virtualKey) {
         info.hwndFocus != nullptr) {
         target = info.hwndFocus;
     }
+    pressKeyOn(target, virtualKey);
+}
+
+void pressKeyOn(HWND target, UINT virtualKey) {
     const UINT scan = MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC);
     PostMessageW(target, WM_KEYDOWN, virtualKey, 1 | (static_cast<LPARAM>(scan) << 16));
     PostMessageW(target, WM_KEYUP, virtualKey,

@@ -44,6 +44,8 @@ std::wstring messageBoxText(HWND box);
 void click(HWND button);
 // A posted key press to the window that has the keyboard focus in the dialog's thread.
 void pressKey(HWND dialog, UINT virtualKey);
+// A posted key press to the given window, whether or not it has the focus.
+void pressKeyOn(HWND target, UINT virtualKey);
 // Presses the message box's button with the given ID (IDOK, IDCANCEL, IDYES, IDNO).
 void answer(HWND box, int buttonId);
 

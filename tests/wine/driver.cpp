@@ -287,8 +287,10 @@ int update(const std::wstring &exe, const std::wstring &shot) {
             }
             lastPosition = position;
         }
+        // The progress window has the focus now; these are keys and clicks that reached
+        // the dialog's own controls, which would end the program if handled late.
         if (!inputSent && position >= 20) {
-            pressKey(main, VK_ESCAPE);
+            pressKeyOn(GetDlgItem(main, IDC_UPDATE), VK_ESCAPE);
             click(GetDlgItem(main, IDC_CLOSE));
             inputSent = true;
         }
