@@ -2,6 +2,8 @@
 // plugged in from the start, and QUILLAR_SIM_FAULT may make the unit fail one command.
 #include "platform/win32/program.h"
 
+#include "platform/win32/devices_sim.h"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -21,9 +23,6 @@ const NamedFault FAULTS[] = {
     {"erase-error-16", {SIM_FAULT_ERROR_REPLY, CMD_ERASE_FIRMWARE, 1, 16, 0}},
     {"write-block-read-fails", {SIM_FAULT_READ_FAILS, CMD_WRITE_BLOCK, 100, 0, 31}},
 };
-
-const wchar_t SIM_UNIT_PATH[] =
-    L"\\\\?\\hid#vid_3a7c&pid_0002#7&2f1c5a3e&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
 
 } // namespace
 

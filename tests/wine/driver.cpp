@@ -4,20 +4,24 @@
 //   driver close EXE esc|enter|closebox|button   each way of closing ends with exit code 0
 //   driver update SIM_EXE SHOT.bmp      the whole update against the simulated unit
 //   driver erase-fault SIM_EXE          the erase answers error code 16
+//   driver device-changes SIM_EXE       removal and arrival notifications, as the system sends them
 //
 // Expected texts come from the built-in catalogue, so the program's string tables and dialog
 // templates are checked against the one source of all texts.
 #include <windows.h>
 
 #include <commctrl.h>
+#include <dbt.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cwchar>
 #include <string>
 
 #include "app/messages.h"
 #include "app/texts.h"
+#include "platform/win32/devices_sim.h"
 #include "resources/resource.h"
 #include "tests/wine/automation.h"
 
@@ -367,11 +371,77 @@ int eraseFault(const std::wstring &exe) {
     return failureCount();
 }
 
+// Sends WM_DEVICECHANGE as the system does: a device-interface record with the name (Wine
+// copies the record into the program). The dialog procedure's TRUE or FALSE is not the
+// message's result (a dialog's result is DWLP_MSGRESULT), so only the effects are checked.
+void sendDeviceChange(HWND main, WPARAM event, DWORD deviceType, const std::wstring &name) {
+    const size_t size =
+        offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name) + (name.size() + 1) * sizeof(wchar_t);
+    std::wstring storage((size + sizeof(wchar_t) - 1) / sizeof(wchar_t) + 1, L'\0');
+    auto *record = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W *>(storage.data());
+    record->dbcc_size = static_cast<DWORD>(size);
+    record->dbcc_devicetype = deviceType;
+    std::copy(name.begin(), name.end(), record->dbcc_name);
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(main, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(record),
+                             SMTO_NORMAL, 10000, &result)) {
+        fail("WM_DEVICECHANGE was not answered");
+    }
+}
+
+std::wstring upper(std::wstring text) {
+    for (wchar_t &c : text) {
+        if (c >= L'a' && c <= L'z') {
+            c = static_cast<wchar_t>(c - L'a' + L'A');
+        }
+    }
+    return text;
+}
+
+int deviceChanges(const std::wstring &exe) {
+    Program program;
+    HWND main = start(exe, &program);
+    if (main == nullptr) {
+        return failureCount();
+    }
+    expectReady(main);
+    const std::wstring other =
+        L"\\\\?\\hid#vid_046d&pid_c077#7&1b2c3d4e&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+
+    sendDeviceChange(main, DBT_DEVICEREMOVECOMPLETE, DBT_DEVTYP_DEVICEINTERFACE, other);
+    note("another interface left");
+    expectReady(main);
+    sendDeviceChange(main, DBT_DEVNODES_CHANGED, 0, L"");
+    note("device nodes changed");
+    expectReady(main);
+    // A volume's removal is no device interface, whatever its name.
+    sendDeviceChange(main, DBT_DEVICEREMOVECOMPLETE, DBT_DEVTYP_VOLUME, SIM_UNIT_PATH);
+    note("a volume left");
+    expectReady(main);
+
+    // The unit's own interface, its name in other letter case: the unit has left.
+    sendDeviceChange(main, DBT_DEVICEREMOVECOMPLETE, DBT_DEVTYP_DEVICEINTERFACE,
+                     upper(SIM_UNIT_PATH));
+    note("the unit left");
+    expectNoUnit(main, MSG_CONNECTION_LOST, true);
+    expectControl(main, IDC_LABEL_UNIT, L"TALOMIR");
+
+    // Any HID arrival while no unit is open finds the (still attached) unit again.
+    sendDeviceChange(main, DBT_DEVICEARRIVAL, DBT_DEVTYP_DEVICEINTERFACE, other);
+    note("a device arrived");
+    expectReady(main);
+    sendDeviceChange(main, DBT_DEVICEARRIVAL, DBT_DEVTYP_DEVICEINTERFACE, other);
+    note("a device arrived while the unit is open");
+    expectReady(main);
+    closeWithButton(main, &program);
+    return failureCount();
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t **argv) {
     if (argc < 3) {
-        std::printf("usage: driver startup|close|update|erase-fault EXE [...]\n");
+        std::printf("usage: driver startup|close|update|erase-fault|device-changes EXE [...]\n");
         return 2;
     }
     const std::wstring scenario = argv[1];
@@ -387,6 +457,8 @@ int wmain(int argc, wchar_t **argv) {
         failures = update(exe, extra);
     } else if (scenario == L"erase-fault" && argc == 3) {
         failures = eraseFault(exe);
+    } else if (scenario == L"device-changes" && argc == 3) {
+        failures = deviceChanges(exe);
     } else {
         std::printf("driver: unknown scenario or wrong arguments\n");
         return 2;
