@@ -2,6 +2,7 @@
 #include "tests/wine/automation.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 static int gFailures = 0;
@@ -292,17 +293,31 @@ bool screenshot(HWND window, const std::wstring &path) {
     return std::fclose(out) == 0;
 }
 
-int countPixels(const RECT &area, bool (*accept)(int red, int green, int blue)) {
+template <typename Accept> static int count(const RECT &area, Accept accept) {
     int rowSize = 0;
     std::vector<BYTE> pixels = grab(area, &rowSize);
-    int count = 0;
+    int found = 0;
     for (int y = 0; y < area.bottom - area.top; ++y) {
         const BYTE *row = pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(rowSize);
         for (int x = 0; x < area.right - area.left; ++x) {
             if (accept(row[3 * x + 2], row[3 * x + 1], row[3 * x])) {
-                ++count;
+                ++found;
             }
         }
     }
-    return count;
+    return found;
+}
+
+int countPixels(const RECT &area, bool (*accept)(int red, int green, int blue)) {
+    return count(area, accept);
+}
+
+int countPixelsNear(const RECT &area, COLORREF colour, int tolerance) {
+    const int red = GetRValue(colour);
+    const int green = GetGValue(colour);
+    const int blue = GetBValue(colour);
+    return count(area, [&](int r, int g, int b) {
+        return std::abs(r - red) <= tolerance && std::abs(g - green) <= tolerance &&
+               std::abs(b - blue) <= tolerance;
+    });
 }

@@ -67,3 +67,5 @@ template <typename Condition> bool waitUntil(Condition condition, DWORD timeoutM
 bool screenshot(HWND window, const std::wstring &path);
 // Counts the screen's pixels inside the rectangle (screen coordinates) that accept takes.
 int countPixels(const RECT &area, bool (*accept)(int red, int green, int blue));
+// Counts the screen's pixels inside the rectangle within tolerance of the colour, per channel.
+int countPixelsNear(const RECT &area, COLORREF colour, int tolerance);

@@ -276,6 +276,8 @@ int update(const std::wstring &exe, const std::wstring &shot) {
     ULONGLONG slowest = 0;
     DWORD_PTR lastPosition = 0;
     bool inputSent = false;
+    bool barChecked = false;
+    const std::wstring progressShot = shot.substr(0, shot.rfind(L'.')) + L"-progress.bmp";
     while (IsWindow(progress)) {
         const ULONGLONG before = GetTickCount64();
         DWORD_PTR result = 0;
@@ -290,6 +292,19 @@ int update(const std::wstring &exe, const std::wstring &shot) {
                 fail("the progress went back:", std::to_wstring(position));
             }
             lastPosition = position;
+        }
+        // Pauses between blocks dispatch paints: the bar shows the progress on screen.
+        if (!barChecked && position >= 50) {
+            RECT bar;
+            GetClientRect(progress, &bar);
+            MapWindowPoints(progress, nullptr, reinterpret_cast<POINT *>(&bar), 2);
+            const int filled = countPixelsNear(bar, GetSysColor(COLOR_HIGHLIGHT), 8);
+            const int area = (bar.right - bar.left) * (bar.bottom - bar.top);
+            note("progress bar pixels filled at 50 % or more:",
+                 std::to_wstring(filled) + L" of " + std::to_wstring(area));
+            expectTrue("the progress bar is painted during the transfer", filled * 3 > area);
+            screenshot(progress, progressShot);
+            barChecked = true;
         }
         // The progress window has the focus now; these are keys and clicks that reached
         // the dialog's own controls, which would end the program if handled late.
@@ -307,6 +322,7 @@ int update(const std::wstring &exe, const std::wstring &shot) {
     expectTrue("the transfer was probed", probes >= 20);
     expectTrue("the progress reached 90", lastPosition >= 90);
     expectTrue("input was sent during the transfer", inputSent);
+    expectTrue("the progress bar was checked", barChecked);
 
     expectTrue("status 40032 after the update",
                waitUntil([&] { return controlText(main, IDC_STATUS) == msg(MSG_UPDATE_SUCCEEDED); },
