@@ -75,53 +75,42 @@ def identifier(key):
     return key
 
 
-def cpp_literal(text):
+def wide_literal(text, quote, non_ascii):
+    """A wide string literal; quote escapes '"', non_ascii writes one character outside ASCII."""
+    simple = {"\r": "\\r", "\n": "\\n", "\t": "\\t", "\\": "\\\\", '"': quote}
     out = []
     for ch in text:
-        code = ord(ch)
-        if ch == "\r":
-            out.append("\\r")
-        elif ch == "\n":
-            out.append("\\n")
-        elif ch == "\t":
-            out.append("\\t")
-        elif ch == "\\":
-            out.append("\\\\")
-        elif ch == '"':
-            out.append('\\"')
-        elif 0x20 <= code < 0x7F:
+        if ch in simple:
+            out.append(simple[ch])
+        elif 0x20 <= ord(ch) < 0x7F:
             out.append(ch)
-        elif code < 0xA0:
-            # Universal character names may not name controls; octal stops after three digits.
-            out.append("\\%03o" % code)
-        elif code <= 0xFFFF:
-            out.append("\\u%04x" % code)
         else:
-            out.append("\\U%08x" % code)
+            out.append(non_ascii(ch))
     return 'L"' + "".join(out) + '"'
+
+
+def cpp_character(ch):
+    code = ord(ch)
+    if code < 0xA0:
+        # Universal character names may not name controls; octal stops after three digits.
+        return "\\%03o" % code
+    if code <= 0xFFFF:
+        return "\\u%04x" % code
+    return "\\U%08x" % code
+
+
+def rc_character(ch):
+    units = ch.encode("utf-16-le")
+    return "".join("\\x%04x" % int.from_bytes(units[i:i + 2], "little")
+                   for i in range(0, len(units), 2))
+
+
+def cpp_literal(text):
+    return wide_literal(text, '\\"', cpp_character)
 
 
 def rc_literal(text):
-    out = []
-    for ch in text:
-        code = ord(ch)
-        if ch == "\r":
-            out.append("\\r")
-        elif ch == "\n":
-            out.append("\\n")
-        elif ch == "\t":
-            out.append("\\t")
-        elif ch == "\\":
-            out.append("\\\\")
-        elif ch == '"':
-            out.append('""')
-        elif 0x20 <= code < 0x7F:
-            out.append(ch)
-        else:
-            for unit in range(0, len(ch.encode("utf-16-le")), 2):
-                value = int.from_bytes(ch.encode("utf-16-le")[unit:unit + 2], "little")
-                out.append("\\x%04x" % value)
-    return 'L"' + "".join(out) + '"'
+    return wide_literal(text, '""', rc_character)
 
 
 def write_cpp(data, messages, out_path):
