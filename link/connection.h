@@ -45,8 +45,8 @@ bool isUnitOpen(const UnitConnection *connection);
 
 // A record that was never opened: handle invalid, everything else 0. A static record starts from
 // this, since a zeroed handle would be a valid one.
-constexpr UnitConnection CLEARED_CONNECTION = {HID_INVALID_HANDLE, nullptr, 0, 0, 0, 0, 0, 0, 0,
-                                               0, 0, 0, 0, 0, {}, {}, 0};
+constexpr UnitConnection CLEARED_CONNECTION = {
+    HID_INVALID_HANDLE, nullptr, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, {}, {}, 0};
 
 // Closes the device if open, frees the path and clears the record. Cannot fail; on a cleared
 // record it only clears it again.

@@ -24,8 +24,8 @@ static int32_t readUnitMemory(UnitConnection *connection) {
 
 // Reads one ESC block. An error reply carries a 16-bit code; code 0 stores nothing and counts
 // as success.
-static int32_t readEscBlock(UnitConnection *connection, const CommandFrame *command,
-                            uint8_t *block, size_t size) {
+static int32_t readEscBlock(UnitConnection *connection, const CommandFrame *command, uint8_t *block,
+                            size_t size) {
     ReplyFrame reply;
     int32_t result = sendCommand(connection, command, &reply);
     if (result != 0) {
