@@ -42,8 +42,11 @@ bool hidGetAttributes(HidHandle handle, uint16_t *vendorId, uint16_t *productId)
 // Returns false when they cannot be read. The caller judges whether they are usable.
 bool hidGetReportLengths(HidHandle handle, uint32_t *inputLength, uint32_t *outputLength);
 
+// A write that the device has not taken after this long fails.
+constexpr uint32_t HID_WRITE_TIMEOUT_MS = 10000;
+
 // Writes one output report of length bytes; report[0] is the report ID. Returns false on
-// failure. Blocks until the report is handed to the device.
+// failure. Blocks until the report is handed to the device, at most HID_WRITE_TIMEOUT_MS.
 bool hidWrite(HidHandle handle, const uint8_t *report, size_t length);
 
 // Reads one input report of at most length bytes into report; report[0] receives the report

@@ -1,6 +1,7 @@
 // The Windows HID backend: SetupAPI lists the interfaces, hid.dll gives identity and report
 // lengths, overlapped file I/O carries the reports.
 #include "link/hid.h"
+#include "platform/win32/hid_win32.h"
 
 #include <windows.h>
 
@@ -33,6 +34,9 @@ static bool fail(DWORD error) {
     lastError = error;
     return false;
 }
+
+// A unit that stops taking reports would otherwise hold the window in a write forever.
+uint32_t gHidWriteTimeoutMs = HID_WRITE_TIMEOUT_MS;
 
 static HANDLE toHandle(HidHandle handle) {
     return reinterpret_cast<HANDLE>(handle);
@@ -239,7 +243,15 @@ bool hidWrite(HidHandle handle, const uint8_t *report, size_t length) {
         }
     }
     DWORD written = 0;
-    if (!GetOverlappedResult(device, &overlapped, &written, TRUE)) {
+    if (WaitForSingleObject(overlapped.hEvent, gHidWriteTimeoutMs) != WAIT_OBJECT_0) {
+        // The report still owns the caller's frame: the cancelled write must be over first.
+        CancelIoEx(device, &overlapped);
+        if (GetOverlappedResult(device, &overlapped, &written, TRUE)) {
+            return true;
+        }
+        return fail(ERROR_TIMEOUT);
+    }
+    if (!GetOverlappedResult(device, &overlapped, &written, FALSE)) {
         return fail(GetLastError());
     }
     return true;

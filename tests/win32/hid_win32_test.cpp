@@ -3,6 +3,7 @@
 #include "link/connection.h"
 #include "link/frames.h"
 #include "link/hid.h"
+#include "platform/win32/hid_win32.h"
 #include "sim/sim.h"
 
 #include <windows.h>
@@ -271,4 +272,34 @@ TEST_F(FakeDeviceTest, write_to_removed_unit_succeeds) {
     std::vector<uint8_t> frame(FRAME_SIZE, REPORT_ID_COMMAND);
     EXPECT_FALSE(hidWrite(device.client, frame.data(), frame.size()));
     EXPECT_NE(0u, hidLastError());
+}
+
+// A unit that takes no more reports must not hold the window in a write forever. The pipe
+// buffers nothing, so with nobody reading on the unit's end the write cannot complete.
+TEST(Win32Hid, stalled_write_hangs) {
+    std::wstring path = L"\\\\.\\pipe\\quillar-hid-stall-" + std::to_wstring(GetCurrentProcessId());
+    HANDLE server = CreateNamedPipeW(path.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                     PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, 0, 0,
+                                     0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, server) << "pipe error " << GetLastError();
+    HidHandle client = hidOpenPath(path.c_str());
+    ASSERT_NE(HID_INVALID_HANDLE, client) << "open error " << hidLastError();
+    uint32_t saved = gHidWriteTimeoutMs;
+    gHidWriteTimeoutMs = 200;
+    std::vector<uint8_t> frame(FRAME_SIZE, REPORT_ID_COMMAND);
+    bool accepted = true;
+    double elapsed = 0;
+    // A pipe may take a first message into its buffer; a stalled unit takes none after it.
+    for (int attempt = 0; attempt < 4 && accepted; ++attempt) {
+        auto start = std::chrono::steady_clock::now();
+        accepted = hidWrite(client, frame.data(), frame.size());
+        elapsed = millisecondsSince(start);
+    }
+    gHidWriteTimeoutMs = saved;
+    EXPECT_FALSE(accepted);
+    EXPECT_GE(elapsed, 190.0);
+    EXPECT_LT(elapsed, 2000.0);
+    EXPECT_EQ(static_cast<uint32_t>(ERROR_TIMEOUT), hidLastError());
+    hidClose(client);
+    CloseHandle(server);
 }
