@@ -34,15 +34,21 @@ struct TextSink {
     size_t length;
 };
 
+bool full(const TextSink *sink) {
+    return sink->length + 1 >= sink->capacity;
+}
+
 void put(TextSink *sink, wchar_t c) {
-    if (sink->length + 1 < sink->capacity) {
+    if (!full(sink)) {
         sink->buffer[sink->length++] = c;
         sink->buffer[sink->length] = L'\0';
     }
 }
 
+// Padding stops once the buffer is full: a width is a number from a format string, and one
+// far beyond any buffer must not keep the program padding for minutes.
 void putPadded(TextSink *sink, const wchar_t *text, size_t length, size_t width, wchar_t pad) {
-    for (size_t i = length; i < width; ++i) {
+    for (size_t i = length; i < width && !full(sink); ++i) {
         put(sink, pad);
     }
     for (size_t i = 0; i < length; ++i) {
@@ -137,10 +143,7 @@ size_t appendText(wchar_t *buffer, size_t capacity, const wchar_t *text) {
         buffer[length] = L'\0';
     }
     TextSink sink = {buffer, capacity, length};
-    for (const wchar_t *p = text; *p != L'\0'; ++p) {
-        if (sink.length + 1 >= capacity) {
-            break;
-        }
+    for (const wchar_t *p = text; *p != L'\0' && !full(&sink); ++p) {
         put(&sink, *p);
     }
     return sink.length;

@@ -124,6 +124,13 @@ TEST(Catalogue, formatting_differs_from_printf) {
     EXPECT_EQ(format(L"abc", {}, 1), L"");
 }
 
+// A width that no buffer can hold (a slip in a translated format string) fills the buffer and
+// stops, instead of padding for minutes.
+TEST(Catalogue, huge_width_pads_forever) {
+    EXPECT_EQ(format(L"[%18446744073709551615u]", {{nullptr, 7}}, 8), L"[      ");
+    EXPECT_EQ(format(L"%4000000000s|", {{L"x", 0}}, 4), L"   ");
+}
+
 TEST(Catalogue, append_overruns_buffer) {
     wchar_t buffer[8] = L"abc";
     EXPECT_EQ(appendText(buffer, 8, L"defghij"), 7u);
