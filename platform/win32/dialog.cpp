@@ -13,6 +13,17 @@
 static constexpr COLORREF LOGO_KEY = RGB(0, 255, 0);
 static constexpr COLORREF ESC_LINE_COLOUR = RGB(255, 0, 0);
 
+// Keys and clicks that queued up while the update sent were meant for a window that could not
+// react; acting on them later (a late Close, a second Update, a box dismissed unread) would
+// surprise.
+void discardQueuedInput() {
+    for (MSG pending;
+         PeekMessageW(&pending, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE) ||
+         PeekMessageW(&pending, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE) ||
+         PeekMessageW(&pending, nullptr, WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK, PM_REMOVE);) {
+    }
+}
+
 static INT_PTR onInitDialog(HWND window) {
     gMainWindow = window;
     appInitialise();
@@ -65,13 +76,7 @@ static INT_PTR onCommand(WPARAM wParam) {
         return TRUE;
     case IDC_UPDATE:
         appUpdate();
-        // Keys and clicks that queued up while the update ran were meant for a window that
-        // could not react; acting on them now (a late Close, a second Update) would surprise.
-        for (MSG pending;
-             PeekMessageW(&pending, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE) ||
-             PeekMessageW(&pending, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE) ||
-             PeekMessageW(&pending, nullptr, WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK, PM_REMOVE);) {
-        }
+        discardQueuedInput();
         return TRUE;
     default:
         return FALSE;

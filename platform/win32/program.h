@@ -11,6 +11,9 @@ extern HINSTANCE gModule;
 // controls through it, never through the window that comes with a message.
 extern HWND gMainWindow;
 
+// Drops the keys and clicks queued for the program's windows.
+void discardQueuedInput();
+
 // The dialog procedure of dialog template 110.
 INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -12,6 +12,7 @@ extern "C" {
 
 #include <climits>
 
+#include "app/mainwindow.h"
 #include "resources/resource.h"
 
 // The notification registration: null while not registered.
@@ -60,20 +61,30 @@ void uiSetControlText(int controlId, const wchar_t *text) {
     SetDlgItemTextW(gMainWindow, controlId, text);
 }
 
+// A box runs its own message loop, which would hand it the keys and clicks that queued up while
+// the update sent: a stray Enter would dismiss the failure box unread, a click on Close would
+// end the program behind it.
+static int messageBox(const wchar_t *caption, const wchar_t *text, UINT flags) {
+    if (appUpdateBusy()) {
+        discardQueuedInput();
+    }
+    return MessageBoxW(gMainWindow, text, caption, flags);
+}
+
 void uiInform(const wchar_t *caption, const wchar_t *text) {
-    MessageBoxW(gMainWindow, text, caption, MB_OK | MB_ICONINFORMATION);
+    messageBox(caption, text, MB_OK | MB_ICONINFORMATION);
 }
 
 bool uiAskOkCancel(const wchar_t *caption, const wchar_t *text) {
-    return MessageBoxW(gMainWindow, text, caption, MB_OKCANCEL | MB_ICONWARNING) == IDOK;
+    return messageBox(caption, text, MB_OKCANCEL | MB_ICONWARNING) == IDOK;
 }
 
 bool uiAskYesNo(const wchar_t *caption, const wchar_t *text) {
-    return MessageBoxW(gMainWindow, text, caption, MB_YESNO | MB_ICONWARNING) == IDYES;
+    return messageBox(caption, text, MB_YESNO | MB_ICONWARNING) == IDYES;
 }
 
 void uiShowError(const wchar_t *caption, const wchar_t *text) {
-    MessageBoxW(gMainWindow, text, caption, MB_OK | MB_ICONERROR);
+    messageBox(caption, text, MB_OK | MB_ICONERROR);
 }
 
 UiRect uiDialogRect() {

@@ -365,6 +365,10 @@ int eraseFault(const std::wstring &exe) {
         terminate(&program);
         return failureCount();
     }
+    // Input that reaches the dialog while the erase waits: the failure box must not hand it on
+    // (a late Close would end the program behind the box).
+    pressKeyOn(GetDlgItem(main, IDC_CLOSE), VK_ESCAPE);
+    click(GetDlgItem(main, IDC_CLOSE));
     HWND box = waitForDialog(program, msg(MSG_UPDATE_FAILED_CAPTION), main, 20000);
     if (box == nullptr) {
         fail("no failure box after the erase failed");
@@ -383,6 +387,9 @@ int eraseFault(const std::wstring &exe) {
         "status 40030 after the failure",
         waitUntil([&] { return controlText(main, IDC_STATUS) == msg(MSG_UPDATE_FAILED); }, 10000));
     expectNoUnit(main, MSG_UPDATE_FAILED, false);
+    Sleep(500);
+    expectTrue("the program still runs after input queued during the erase",
+               WaitForSingleObject(program.process.hProcess, 0) == WAIT_TIMEOUT);
     closeWithButton(main, &program);
     return failureCount();
 }
