@@ -393,6 +393,19 @@ TEST_F(Update, steps_out_of_order) {
     EXPECT_EQ(created.text, message(MSG_PROGRESS));
 }
 
+// The progress window only shows the transfer: without one the image is written all the same.
+TEST_F(Update, missing_progress_window_stops_transfer) {
+    setProgressWindowFails(true);
+    startReady();
+    scriptAnswers({true});
+    runUpdate();
+    EXPECT_EQ(countOf(writtenCommands(), CMD_WRITE_BLOCK), image.size() / BLOCK_SIZE);
+    EXPECT_EQ(std::memcmp(gSimUnit.flash.data(), image.data(), image.size()), 0);
+    EXPECT_TRUE(uiCallsOf(UI_SHOW_ERROR).empty());
+    EXPECT_EQ(uiStatusText(), message(MSG_UPDATE_SUCCEEDED));
+    EXPECT_TRUE(uiCallsOf(UI_SET_PROGRESS).empty());
+}
+
 TEST_F(Update, progress_window_off_centre) {
     const struct {
         UiRect dialog;
