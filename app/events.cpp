@@ -11,7 +11,6 @@ enum HoldState { HOLD_OFF, HOLD_HOLDING, HOLD_RELEASING };
 HoldState gHoldState = HOLD_OFF;
 DeviceEvent gHeld[HELD_EVENT_CAPACITY];
 size_t gHeldCount = 0;
-size_t gDropped = 0;
 
 void removeHeld(size_t index) {
     std::memmove(&gHeld[index], &gHeld[index + 1], (gHeldCount - index - 1) * sizeof gHeld[0]);
@@ -52,7 +51,6 @@ void hold(const DeviceEvent *event) {
         dropNeedlessEvents();
     }
     if (gHeldCount == HELD_EVENT_CAPACITY) {
-        ++gDropped;
         return;
     }
     gHeld[gHeldCount++] = *event;
@@ -86,14 +84,9 @@ size_t heldDeviceEventCount() {
     return gHeldCount;
 }
 
-size_t droppedDeviceEventCount() {
-    return gDropped;
-}
-
 void clearHeldDeviceEvents() {
     gHoldState = HOLD_OFF;
     gHeldCount = 0;
-    gDropped = 0;
 }
 
 bool appDeviceEvent(const DeviceEvent *event) {

@@ -16,7 +16,7 @@
 // right after a held arrival (both find the same interfaces, after the update), a removal right
 // after the same removal, and, before the first held arrival, every removal except the first of
 // the open unit (no other removal can concern a unit then). If it is still full, the new event
-// is dropped and counted: that takes dozens of plug cycles during one update.
+// is dropped: that takes dozens of plug cycles during one update.
 constexpr size_t HELD_EVENT_CAPACITY = 64;
 
 // From now on arrivals and removals are held instead of handled.
@@ -26,8 +26,7 @@ void holdDeviceEvents();
 void releaseDeviceEvents();
 // True while events are held or being released.
 bool deviceEventsWaiting();
-// Events held now, and events dropped because the queue was full, since the last clear.
+// Events held now.
 size_t heldDeviceEventCount();
-size_t droppedDeviceEventCount();
 // Forgets every held event and stops holding, without handling anything.
 void clearHeldDeviceEvents();

@@ -238,10 +238,6 @@ bool uiControlEnabled(int controlId) {
     return found != ui().enabled.end() && found->second;
 }
 
-bool uiControlEverSwitched(int controlId) {
-    return ui().enabled.count(controlId) != 0;
-}
-
 const std::wstring &uiTitle() {
     return ui().title;
 }

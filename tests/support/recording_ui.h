@@ -78,9 +78,8 @@ void setTranscriptEnabled(bool enabled);
 // What the controls show now. A control never written has no entry.
 const std::wstring &uiStatusText();
 std::wstring uiControlText(int controlId);
-// Enabled state of a control; controlEverSwitched tells whether it was switched at all.
+// Enabled state of a control (false for one never switched).
 bool uiControlEnabled(int controlId);
-bool uiControlEverSwitched(int controlId);
 // Title, progress position, keep-awake state, end result (0 while the window lives).
 const std::wstring &uiTitle();
 bool uiKeepingAwake();
