@@ -6,7 +6,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <cwchar>
 
 uint16_t escFirmwareVersion(const UnitConnection *connection) {
     return getU16(connection->escInfo + 4);
@@ -44,8 +43,9 @@ static bool isUnitIdentity(uint16_t vendorId, uint16_t productId) {
            (productId == PRODUCT_ID_MERIVAN || productId == PRODUCT_ID_TALOMIR);
 }
 
-// Opens the interface at index if it is the unit. On success the device handle, the path and
-// the product ID are handed over; otherwise everything taken for the interface is released.
+// Opens the interface at index if it is the unit. On success the device handle, the path (a
+// zero-terminated buffer of our own, which the record then owns) and the product ID are handed
+// over; otherwise everything taken for the interface is released.
 static bool openIfUnit(HidList *list, uint32_t index, HidHandle *handle, wchar_t **path,
                        uint16_t *productId) {
     size_t size = hidPathSize(list, index);
@@ -80,15 +80,6 @@ static bool openIfUnit(HidList *list, uint32_t index, HidHandle *handle, wchar_t
     return false;
 }
 
-static wchar_t *copyPath(const wchar_t *path) {
-    size_t length = std::wcslen(path) + 1;
-    wchar_t *copy = static_cast<wchar_t *>(std::malloc(length * sizeof(wchar_t)));
-    if (copy != nullptr) {
-        std::memcpy(copy, path, length * sizeof(wchar_t));
-    }
-    return copy;
-}
-
 int32_t openUnit(UnitConnection *connection) {
     closeConnection(connection);
     HidList *list = hidOpenList();
@@ -96,24 +87,18 @@ int32_t openUnit(UnitConnection *connection) {
         return LINK_NOT_OPEN;
     }
     HidHandle handle = HID_INVALID_HANDLE;
-    wchar_t *detail = nullptr;
+    wchar_t *path = nullptr;
     uint16_t productId = 0;
     for (uint32_t index = 0;; ++index) {
         if (!hidListHas(list, index)) {
             hidCloseList(list);
             return LINK_NO_DEVICE;
         }
-        if (openIfUnit(list, index, &handle, &detail, &productId)) {
+        if (openIfUnit(list, index, &handle, &path, &productId)) {
             break;
         }
     }
-    wchar_t *path = copyPath(detail);
-    std::free(detail);
     hidCloseList(list);
-    if (path == nullptr) {
-        hidClose(handle);
-        return LINK_NOT_OPEN;
-    }
     connection->productId = productId;
     connection->handle = handle;
     connection->devicePath = path;

@@ -124,8 +124,8 @@ TEST_F(LinkTest, product_id_not_stored) {
     }
 }
 
-// The record owns its own copy of the path, not the search's buffer.
-TEST_F(LinkTest, device_path_not_owned_copy) {
+// The record's path outlives the search: nothing freed when the search ends is left in it.
+TEST_F(LinkTest, device_path_freed_with_search) {
     simAddInterface(simUnitInterface(PRODUCT_ID_TALOMIR, UNIT_PATH));
     ASSERT_EQ(openUnit(&connection), 0);
     // A buffer of the search's size, likely to reuse the freed detail buffer.
