@@ -33,6 +33,7 @@ namespace {
 
 const DWORD START_LIMIT_MS = 30000;
 const DWORD EXIT_LIMIT_MS = 15000;
+const ULONGLONG TRANSFER_LIMIT_MS = 120000;
 const std::wstring TITLE_PREFIX = L"ZARVELO QUILLAR";
 const std::wstring TITLE = L"ZARVELO QUILLAR FW Updater " QUILLAR_EXPECTED_VERSION L" ";
 const int VERSION_CONTROLS[] = {IDC_VERSION_UNIT, IDC_VERSION_BOOTLOADER, IDC_VERSION_ESC,
@@ -278,7 +279,14 @@ int update(const std::wstring &exe, const std::wstring &shot) {
     bool inputSent = false;
     bool barChecked = false;
     const std::wstring progressShot = shot.substr(0, shot.rfind(L'.')) + L"-progress.bmp";
+    // The transfer takes about 46 s; a progress window that stays far longer has hung.
+    const ULONGLONG transferEnd = GetTickCount64() + TRANSFER_LIMIT_MS;
     while (IsWindow(progress)) {
+        if (GetTickCount64() >= transferEnd) {
+            fail("the progress window is still open after the transfer's time limit");
+            terminate(&program);
+            return failureCount();
+        }
         const ULONGLONG before = GetTickCount64();
         DWORD_PTR result = 0;
         if (!SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result)) {
