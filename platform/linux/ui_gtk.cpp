@@ -157,6 +157,9 @@ UiRect uiDialogRect() {
     return rect;
 }
 
+// Room around the progress bar inside the progress window, in pixels.
+constexpr int32_t PROGRESS_BORDER = 8;
+
 static gboolean uiProgressOnDelete(GtkWidget *widget, GdkEvent *event, gpointer data) {
     (void)widget;
     (void)event;
@@ -183,9 +186,11 @@ UiWindow uiCreateProgressWindow(int32_t x, int32_t y, int32_t width, int32_t hei
     gtk_window_move(GTK_WINDOW(gProgress), x, y);
     gProgressBar = gtk_progress_bar_new();
     gtk_progress_bar_set_show_text(GTK_PROGRESS_BAR(gProgressBar), TRUE);
-    gtk_widget_set_size_request(gProgressBar, width, -1);
+    // The border lies inside the window's width: a wider window would not be centred.
+    const int32_t barWidth = width > 2 * PROGRESS_BORDER ? width - 2 * PROGRESS_BORDER : 1;
+    gtk_widget_set_size_request(gProgressBar, barWidth, -1);
     gtk_widget_set_valign(gProgressBar, GTK_ALIGN_CENTER);
-    gtk_container_set_border_width(GTK_CONTAINER(gProgress), 8);
+    gtk_container_set_border_width(GTK_CONTAINER(gProgress), PROGRESS_BORDER);
     gtk_container_add(GTK_CONTAINER(gProgress), gProgressBar);
     g_signal_connect(gProgress, "delete-event", G_CALLBACK(uiProgressOnDelete), nullptr);
     uiSetProgress(gProgress, 0);

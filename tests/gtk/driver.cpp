@@ -169,6 +169,9 @@ gboolean watchProgress(gpointer data) {
         gProgressSeen.transientForMain =
             gtk_window_get_transient_for(GTK_WINDOW(progress)) == GTK_WINDOW(gtkMainWindow());
     }
+    if (gtk_widget_get_mapped(progress)) {
+        gdk_window_get_frame_extents(gtk_widget_get_window(progress), &gProgressSeen.frame);
+    }
     GtkWidget *bar = gtk_bin_get_child(GTK_BIN(progress));
     gProgressSeen.lastFraction = gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(bar));
     if (gPokeDuringTransfer && !gPoked && gProgressSeen.lastFraction > 0.0) {

@@ -43,6 +43,8 @@ struct ProgressSeen {
     int draws = 0;
     int x = 0;
     int y = 0;
+    // Where the window stood on the screen, frame included, once it was mapped.
+    GdkRectangle frame = {0, 0, 0, 0};
     bool transientForMain = false;
 };
 extern ProgressSeen gProgressSeen;

@@ -156,6 +156,14 @@ TEST_F(GtkWindowTest, progress_window_centred_on_main_window) {
     ASSERT_TRUE(gProgressSeen.existed);
     EXPECT_EQ(gProgressSeen.x, main.left + (main.right - main.left) / 2 - 200);
     EXPECT_EQ(gProgressSeen.y, main.top + (main.bottom - main.top) / 2 - 25);
+    // The window as it stood on the screen: 400 x 50 like its template, so that its middle is
+    // the main window's (the virtual display has no window manager to add a frame).
+    EXPECT_EQ(gProgressSeen.frame.width, 400);
+    EXPECT_EQ(gProgressSeen.frame.height, 50);
+    EXPECT_EQ(gProgressSeen.frame.x + gProgressSeen.frame.width / 2,
+              main.left + (main.right - main.left) / 2);
+    EXPECT_EQ(gProgressSeen.frame.y + gProgressSeen.frame.height / 2,
+              main.top + (main.bottom - main.top) / 2);
 }
 
 TEST_F(GtkWindowTest, declined_confirmation_changes_nothing) {
