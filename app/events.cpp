@@ -9,51 +9,75 @@ namespace {
 enum HoldState { HOLD_OFF, HOLD_HOLDING, HOLD_RELEASING };
 
 HoldState gHoldState = HOLD_OFF;
-DeviceEvent gHeld[HELD_EVENT_CAPACITY];
+DeviceEvent gHeld[HELD_EVENT_CAPACITY + 1];
 size_t gHeldCount = 0;
 
-void removeHeld(size_t index) {
-    std::memmove(&gHeld[index], &gHeld[index + 1], (gHeldCount - index - 1) * sizeof gHeld[0]);
-    --gHeldCount;
+bool isArrival(const DeviceEvent &event) {
+    return event.isDeviceInterface && event.kind == DEVICE_ARRIVAL;
 }
 
-bool sameEvent(const DeviceEvent &a, const DeviceEvent &b) {
-    return a.kind == b.kind && (a.kind != DEVICE_REMOVE_COMPLETE || sameDevicePath(a.path, b.path));
-}
-
-// Drops held events whose handling can change nothing; see HELD_EVENT_CAPACITY.
-void dropNeedlessEvents() {
-    bool arrivalSeen = false;
-    bool openUnitRemoved = !isUnitOpen(&gConnection);
-    for (size_t i = 0; i < gHeldCount;) {
-        const DeviceEvent &event = gHeld[i];
-        bool needless = false;
-        if (!event.isDeviceInterface || (i > 0 && sameEvent(gHeld[i - 1], event))) {
-            needless = true;
-        } else if (event.kind == DEVICE_ARRIVAL) {
-            arrivalSeen = true;
-        } else if (!arrivalSeen) {
-            bool namesOpenUnit =
-                !openUnitRemoved && sameDevicePath(event.path, gConnection.devicePath);
-            needless = !namesOpenUnit;
-            openUnitRemoved = openUnitRemoved || namesOpenUnit;
-        }
-        if (needless) {
-            removeHeld(i);
-        } else {
-            ++i;
+// True when a removal of the same interface is among gHeld[from, to).
+bool removalHeld(size_t from, size_t to, const DeviceEvent &removal) {
+    for (size_t i = from; i < to; ++i) {
+        if (sameDevicePath(gHeld[i].path, removal.path)) {
+            return true;
         }
     }
+    return false;
 }
 
+// Drops held events whose handling cannot change how the release ends; see
+// HELD_EVENT_CAPACITY. Every held event is handled against the interfaces present at release, so
+// each arrival that finds no unit open opens the same one.
+void dropNeedlessEvents() {
+    size_t lastArrival = gHeldCount;
+    for (size_t i = 0; i < gHeldCount; ++i) {
+        if (isArrival(gHeld[i])) {
+            lastArrival = i;
+        }
+    }
+    bool openUnitRemoved = !isUnitOpen(&gConnection);
+    size_t kept = 0;
+    size_t keptAfterArrival = gHeldCount;
+    for (size_t i = 0; i < gHeldCount; ++i) {
+        const DeviceEvent &event = gHeld[i];
+        bool keep = false;
+        if (i == lastArrival) {
+            keep = true;
+            keptAfterArrival = kept + 1;
+        } else if (!event.isDeviceInterface || event.kind == DEVICE_ARRIVAL) {
+            // Events of no device interface change nothing, and the last arrival opens what an
+            // earlier one would; the removals between them stay.
+            keep = false;
+        } else if (i < lastArrival) {
+            // What earlier arrivals opened, the last one opens again: only the first removal of
+            // the unit open now outlasts it.
+            keep = !openUnitRemoved && sameDevicePath(event.path, gConnection.devicePath);
+            openUnitRemoved = openUnitRemoved || keep;
+        } else {
+            // After it, whichever unit is open leaves once: a path already removed adds nothing.
+            keep = !removalHeld(keptAfterArrival, kept, event);
+        }
+        if (keep) {
+            if (kept != i) {
+                gHeld[kept] = event;
+            }
+            ++kept;
+        }
+    }
+    gHeldCount = kept;
+}
+
+// The queue has room for one event more than it keeps, so that the newest one is weighed with
+// the others before anything is given up.
 void hold(const DeviceEvent *event) {
-    if (gHeldCount == HELD_EVENT_CAPACITY) {
+    gHeld[gHeldCount++] = *event;
+    if (gHeldCount > HELD_EVENT_CAPACITY) {
         dropNeedlessEvents();
     }
-    if (gHeldCount == HELD_EVENT_CAPACITY) {
-        return;
+    if (gHeldCount > HELD_EVENT_CAPACITY) {
+        gHeldCount = HELD_EVENT_CAPACITY;
     }
-    gHeld[gHeldCount++] = *event;
 }
 } // namespace
 
@@ -70,7 +94,8 @@ void releaseDeviceEvents() {
     gHoldState = HOLD_RELEASING;
     while (gHeldCount > 0) {
         DeviceEvent next = gHeld[0];
-        removeHeld(0);
+        --gHeldCount;
+        std::memmove(&gHeld[0], &gHeld[1], gHeldCount * sizeof gHeld[0]);
         handleDeviceChange(&next);
     }
     gHoldState = HOLD_OFF;

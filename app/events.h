@@ -11,12 +11,12 @@
 
 #include <cstddef>
 
-// Events held at most. A full queue first drops events that can change nothing: events that
-// concern no device interface, an arrival
-// right after a held arrival (both find the same interfaces, after the update), a removal right
-// after the same removal, and, before the first held arrival, every removal except the first of
-// the open unit (no other removal can concern a unit then). If it is still full, the new event
-// is dropped: that takes dozens of plug cycles during one update.
+// Events held at most. A full queue first drops events that cannot change how their release
+// ends: events that concern no device interface; every arrival but the last (all of them are
+// handled against the interfaces present at release, so they open the same unit); before the
+// last arrival, every removal but the first of the unit open now; after it, a removal of an
+// interface already removed after it. If it is still full, the newest event is dropped: that
+// takes dozens of different interfaces removed after the last arrival.
 constexpr size_t HELD_EVENT_CAPACITY = 64;
 
 // From now on arrivals and removals are held instead of handled.

@@ -160,6 +160,84 @@ TEST_F(HeldEvents, overflow_loses_removal_of_unit) {
     EXPECT_EQ(uiCallsOf(UI_SET_STATUS).size(), 4u);
 }
 
+// A device that comes and goes fills the queue; the unit pulled out after the last block must
+// still be closed, or the record stays open on a gone unit and every later arrival is ignored.
+TEST_F(HeldEvents, full_queue_loses_last_removal_of_unit) {
+    duringBlock(10, [&] {
+        DeviceEvent arrival = deviceEvent(DEVICE_ARRIVAL);
+        DeviceEvent mouse = deviceEvent(DEVICE_REMOVE_COMPLETE, MOUSE_PATH);
+        for (size_t i = 0; i < HELD_EVENT_CAPACITY; ++i) {
+            appDeviceEvent(&arrival);
+            appDeviceEvent(&mouse);
+        }
+        simRemoveInterface(UNIT_PATH);
+        DeviceEvent removal = deviceEvent(DEVICE_REMOVE_COMPLETE, UNIT_PATH);
+        appDeviceEvent(&removal);
+        EXPECT_LE(heldDeviceEventCount(), HELD_EVENT_CAPACITY);
+    });
+    appUpdate();
+    EXPECT_EQ(blockFrames(), 10u);
+    EXPECT_FALSE(isUnitOpen(&gConnection));
+    EXPECT_EQ(uiStatusText(), notReadyText(MSG_CONNECTION_LOST));
+    EXPECT_FALSE(uiControlEnabled(IDC_UPDATE));
+
+    // Plugged in again, it is found.
+    plugUnit();
+    DeviceEvent arrival = deviceEvent(DEVICE_ARRIVAL);
+    appDeviceEvent(&arrival);
+    EXPECT_EQ(uiStatusText(), message(MSG_READY));
+}
+
+// However the queue is squeezed, what the held events leave behind is what handling each of
+// them in turn leaves: the connection, the status and the Update button.
+TEST_F(HeldEvents, squeezed_queue_ends_elsewhere) {
+    const DeviceEvent A = deviceEvent(DEVICE_ARRIVAL);
+    const DeviceEvent U = deviceEvent(DEVICE_REMOVE_COMPLETE, UNIT_PATH);
+    const DeviceEvent M = deviceEvent(DEVICE_REMOVE_COMPLETE, MOUSE_PATH);
+    const DeviceEvent V = deviceEvent(DEVICE_ARRIVAL, L"", false);
+    const struct {
+        const char *name;
+        std::vector<DeviceEvent> events;
+    } cases[] = {
+        {"unit removed, then arrivals", {U, A, M, A, M}},
+        {"arrival, unit removed, arrival", {A, U, M, A}},
+        {"arrivals, unit removed last", {A, M, A, M, U}},
+        {"unit removed twice around an arrival", {M, U, A, U, M, U}},
+        {"unit removed, no arrival", {U, M}},
+        {"volumes only", {V, V}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        // What handling them one by one leaves: the unit stays plugged in throughout.
+        restart();
+        setImage(image.data(), image.size());
+        startReady();
+        for (const DeviceEvent &event : c.events) {
+            handleDeviceChange(&event);
+        }
+        const bool open = isUnitOpen(&gConnection);
+        const std::wstring status = uiStatusText();
+        const bool enabled = uiControlEnabled(IDC_UPDATE);
+
+        // The same events held in a queue padded to overflow with volume arrivals in between.
+        restart();
+        setImage(image.data(), image.size());
+        startReady();
+        holdDeviceEvents();
+        for (const DeviceEvent &event : c.events) {
+            for (size_t i = 0; i < HELD_EVENT_CAPACITY / c.events.size(); ++i) {
+                appDeviceEvent(&V);
+            }
+            appDeviceEvent(&event);
+        }
+        EXPECT_LE(heldDeviceEventCount(), HELD_EVENT_CAPACITY);
+        releaseDeviceEvents();
+        EXPECT_EQ(isUnitOpen(&gConnection), open);
+        EXPECT_EQ(narrowText(uiStatusText()), narrowText(status));
+        EXPECT_EQ(uiControlEnabled(IDC_UPDATE), enabled);
+    }
+}
+
 TEST_F(HeldEvents, busy_flag_wrong) {
     bool busyDuring = false;
     duringBlock(1, [&] { busyDuring = appUpdateBusy(); });
