@@ -254,12 +254,16 @@ static void windowAddStyle(GtkWidget *window) {
     static const char css[] = "button.quillar-button { padding: 0 6px; min-height: 0; }\n"
                               "label.quillar-red { color: #ff0000; }\n"
                               "label.quillar-red:disabled { color: rgba(255, 0, 0, 0.5); }\n";
-    GtkCssProvider *provider = gtk_css_provider_new();
+    // The screen keeps the style for good: a window opened again must not add another copy.
+    static GtkCssProvider *provider = nullptr;
+    if (provider != nullptr) {
+        return;
+    }
+    provider = gtk_css_provider_new();
     gtk_css_provider_load_from_data(provider, css, -1, nullptr);
     gtk_style_context_add_provider_for_screen(gtk_widget_get_screen(window),
                                               GTK_STYLE_PROVIDER(provider),
                                               GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-    g_object_unref(provider);
 }
 
 static void windowBuild(GtkApplication *app) {
