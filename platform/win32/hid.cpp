@@ -217,12 +217,50 @@ static HANDLE transferEvent() {
     return event;
 }
 
-bool hidWrite(HidHandle handle, const uint8_t *report, size_t length) {
+// Checks the arguments of a transfer and prepares its OVERLAPPED with the shared event.
+static bool startTransfer(HidHandle handle, const uint8_t *report, size_t length,
+                          OVERLAPPED *overlapped) {
     if (handle == HID_INVALID_HANDLE) {
         return fail(ERROR_INVALID_HANDLE);
     }
     if (report == nullptr || length == 0 || length > MAXDWORD) {
         return fail(ERROR_INVALID_PARAMETER);
+    }
+    *overlapped = {};
+    overlapped->hEvent = transferEvent();
+    if (overlapped->hEvent == nullptr) {
+        return fail(GetLastError());
+    }
+    return true;
+}
+
+// Waits at most timeoutMs for a started transfer. One that is still running then is cancelled
+// and waited for: it owns the caller's frame and OVERLAPPED, which must not go out of scope
+// under it. timedOut tells a transfer given up from one that failed.
+static bool awaitTransfer(HANDLE device, OVERLAPPED *overlapped, DWORD timeoutMs, bool *timedOut) {
+    *timedOut = false;
+    DWORD count = 0;
+    const DWORD waited = WaitForSingleObject(overlapped->hEvent, timeoutMs);
+    if (waited != WAIT_OBJECT_0) {
+        const DWORD waitError = waited == WAIT_TIMEOUT ? ERROR_TIMEOUT : GetLastError();
+        CancelIoEx(device, overlapped);
+        if (GetOverlappedResult(device, overlapped, &count, TRUE)) {
+            // It ended as the wait did; it counts.
+            return true;
+        }
+        *timedOut = true;
+        return fail(waitError);
+    }
+    if (!GetOverlappedResult(device, overlapped, &count, FALSE)) {
+        return fail(GetLastError());
+    }
+    return true;
+}
+
+bool hidWrite(HidHandle handle, const uint8_t *report, size_t length) {
+    OVERLAPPED overlapped;
+    if (!startTransfer(handle, report, length, &overlapped)) {
+        return false;
     }
     HANDLE device = toHandle(handle);
     if (device == staleInputHandle) {
@@ -231,68 +269,31 @@ bool hidWrite(HidHandle handle, const uint8_t *report, size_t length) {
         HidD_FlushQueue(device);
         staleInputHandle = INVALID_HANDLE_VALUE;
     }
-    OVERLAPPED overlapped = {};
-    overlapped.hEvent = transferEvent();
-    if (overlapped.hEvent == nullptr) {
+    if (!WriteFile(device, report, static_cast<DWORD>(length), nullptr, &overlapped) &&
+        GetLastError() != ERROR_IO_PENDING) {
         return fail(GetLastError());
     }
-    if (!WriteFile(device, report, static_cast<DWORD>(length), nullptr, &overlapped)) {
-        DWORD error = GetLastError();
-        if (error != ERROR_IO_PENDING) {
-            return fail(error);
-        }
-    }
-    DWORD written = 0;
-    if (WaitForSingleObject(overlapped.hEvent, gHidWriteTimeoutMs) != WAIT_OBJECT_0) {
-        // The report still owns the caller's frame: the cancelled write must be over first.
-        CancelIoEx(device, &overlapped);
-        if (GetOverlappedResult(device, &overlapped, &written, TRUE)) {
-            return true;
-        }
-        return fail(ERROR_TIMEOUT);
-    }
-    if (!GetOverlappedResult(device, &overlapped, &written, FALSE)) {
-        return fail(GetLastError());
-    }
-    return true;
+    bool timedOut = false;
+    return awaitTransfer(device, &overlapped, gHidWriteTimeoutMs, &timedOut);
 }
 
 bool hidRead(HidHandle handle, uint8_t *report, size_t length, uint32_t timeoutMs) {
-    if (handle == HID_INVALID_HANDLE) {
-        return fail(ERROR_INVALID_HANDLE);
-    }
-    if (report == nullptr || length == 0 || length > MAXDWORD) {
-        return fail(ERROR_INVALID_PARAMETER);
+    OVERLAPPED overlapped;
+    if (!startTransfer(handle, report, length, &overlapped)) {
+        return false;
     }
     HANDLE device = toHandle(handle);
-    OVERLAPPED overlapped = {};
-    overlapped.hEvent = transferEvent();
-    if (overlapped.hEvent == nullptr) {
+    if (!ReadFile(device, report, static_cast<DWORD>(length), nullptr, &overlapped) &&
+        GetLastError() != ERROR_IO_PENDING) {
         return fail(GetLastError());
     }
-    if (!ReadFile(device, report, static_cast<DWORD>(length), nullptr, &overlapped)) {
-        DWORD error = GetLastError();
-        if (error != ERROR_IO_PENDING) {
-            return fail(error);
-        }
-        DWORD waited = WaitForSingleObject(overlapped.hEvent, timeoutMs);
-        if (waited != WAIT_OBJECT_0) {
-            DWORD waitError = waited == WAIT_TIMEOUT ? ERROR_TIMEOUT : GetLastError();
-            // The read still owns report and overlapped: it must be over before they go
-            // out of scope, or a late reply would be written into a frame that is gone.
-            CancelIoEx(device, &overlapped);
-            DWORD count = 0;
-            if (GetOverlappedResult(device, &overlapped, &count, TRUE)) {
-                // The reply came as the wait ended; it belongs to this read.
-                return true;
-            }
+    bool timedOut = false;
+    if (!awaitTransfer(device, &overlapped, timeoutMs, &timedOut)) {
+        if (timedOut) {
+            // The reply may still come and wait in the driver's queue.
             staleInputHandle = device;
-            return fail(waitError);
         }
-    }
-    DWORD count = 0;
-    if (!GetOverlappedResult(device, &overlapped, &count, FALSE)) {
-        return fail(GetLastError());
+        return false;
     }
     return true;
 }
