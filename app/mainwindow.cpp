@@ -55,6 +55,11 @@ void appInitialise() {
 }
 
 void appClose() {
+    // The window answers paints and sent messages while the update waits; a Close sent to it
+    // then must not pull the unit away from under the transfer.
+    if (gUpdateBusy) {
+        return;
+    }
     if (gRegistered) {
         uiUnregisterDeviceNotifications();
         gRegistered = false;

@@ -16,6 +16,7 @@ void appReset();
 void appInitialise();
 
 // The Close command (Close button, Esc, the close box): unregister, close, end with result 2.
+// Ignored while the update runs.
 void appClose();
 
 // The Update command: runs the update to its end.

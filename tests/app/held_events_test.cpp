@@ -249,3 +249,15 @@ TEST_F(HeldEvents, busy_flag_wrong) {
 }
 
 } // namespace
+
+TEST_F(HeldEvents, close_mid_transfer_pulls_unit) {
+    duringBlock(2, [&] { appClose(); });
+    appUpdate();
+    EXPECT_EQ(blockFrames(), 10u);
+    EXPECT_EQ(uiStatusText(), message(MSG_UPDATE_SUCCEEDED));
+    EXPECT_TRUE(isUnitOpen(&gConnection));
+    EXPECT_TRUE(uiCallsOf(UI_END_WINDOW).empty());
+    appClose();
+    EXPECT_EQ(uiCallsOf(UI_END_WINDOW).size(), 1u);
+    EXPECT_FALSE(isUnitOpen(&gConnection));
+}
