@@ -30,20 +30,23 @@ void failUpdate(uint16_t textId, const StepFailure &failure) {
     reportUpdateFailure(text, caption, failure.result, failure.systemError);
 }
 
-// Sends one command of the update; fills failure and returns false when it fails. The system
-// error code is read at once, before any text is loaded.
-bool exchange(const CommandFrame *command, ReplyFrame *reply, StepFailure *failure) {
-    int32_t result = sendCommand(&gConnection, command, reply);
-    if (result != 0) {
-        *failure = {result, hidLastError()};
-        return false;
-    }
-    return true;
-}
-
+// Fills failure with the result and the system error code, read at once, before any text is
+// loaded; returns false.
 bool fail(int32_t result, StepFailure *failure) {
     *failure = {result, hidLastError()};
     return false;
+}
+
+// Sends one command of the update; fills failure and returns false when it fails.
+bool exchange(const CommandFrame *command, ReplyFrame *reply, StepFailure *failure) {
+    int32_t result = sendCommand(&gConnection, command, reply);
+    return result == 0 ? true : fail(result, failure);
+}
+
+// An error reply with a nonzero code fails the step with that code; any other reply passes.
+bool passesStandardRule(const ReplyFrame *reply, StepFailure *failure) {
+    int32_t code = standardReplyResult(reply);
+    return code == 0 ? true : fail(code, failure);
 }
 
 bool setSystemLock(StepFailure *failure) {
@@ -68,8 +71,7 @@ bool clearWriteProtection(StepFailure *failure) {
         return false;
     }
     if (reply.status == STATUS_ERROR) {
-        int32_t code = standardReplyResult(&reply);
-        return code == 0 ? true : fail(code, failure);
+        return passesStandardRule(&reply, failure);
     }
     if (reply.state != WRITE_PROTECT_STATE_CLEARED) {
         return fail(REPLY_STATE_MISMATCH, failure);
@@ -84,8 +86,7 @@ bool setWriteAddress(StepFailure *failure) {
     if (!exchange(&command, &reply, failure)) {
         return false;
     }
-    int32_t code = standardReplyResult(&reply);
-    return code == 0 ? true : fail(code, failure);
+    return passesStandardRule(&reply, failure);
 }
 
 // Floor of half a signed distance, so that a window centred on a rectangle lies the same way
