@@ -9,6 +9,7 @@
 #include "link/connection.h"
 #include "link/flash.h"
 #include "link/frames.h"
+#include "link/pause.h"
 #include "resource.h"
 
 #include <cstring>
@@ -151,7 +152,7 @@ bool transferImage(const uint8_t *image, size_t length, UiWindow progress, StepF
             uiShowWindow(mainWindow);
             uiShowWindow(progress);
         }
-        hidPause(STEP_PAUSE_MS);
+        pauseMs(STEP_PAUSE_MS);
     }
     return true;
 }
@@ -207,25 +208,25 @@ bool prepareFlash() {
         failUpdate(MSG_SYSTEM_LOCK_FAILED, failure);
         return false;
     }
-    hidPause(STEP_PAUSE_MS);
+    pauseMs(STEP_PAUSE_MS);
     if (!clearWriteProtection(&failure)) {
         failUpdate(MSG_WRITE_PROTECT_FAILED, failure);
         return false;
     }
-    hidPause(STEP_PAUSE_MS);
+    pauseMs(STEP_PAUSE_MS);
     int32_t erased = eraseFirmware(&gConnection);
     // The ESC goes on erasing after it has answered; the pause is due whatever the answer.
-    hidPause(AFTER_ERASE_PAUSE_MS);
+    pauseMs(AFTER_ERASE_PAUSE_MS);
     if (erased != 0) {
         failUpdate(MSG_ERASE_FAILED, {erased, hidLastError()});
         return false;
     }
-    hidPause(STEP_PAUSE_MS);
+    pauseMs(STEP_PAUSE_MS);
     if (!setWriteAddress(&failure)) {
         failUpdate(MSG_SET_ADDRESS_FAILED, failure);
         return false;
     }
-    hidPause(STEP_PAUSE_MS);
+    pauseMs(STEP_PAUSE_MS);
     return true;
 }
 

@@ -3,6 +3,7 @@
 
 #include "link/connection.h"
 #include "link/hid.h"
+#include "link/pause.h"
 
 #include <cstring>
 
@@ -102,7 +103,7 @@ int32_t sendCommand(UnitConnection *connection, const CommandFrame *command, Rep
         return LINK_WRITE_FAILED;
     }
     if (waitBeforeReadMs > 0) {
-        hidPause(waitBeforeReadMs);
+        pauseMs(waitBeforeReadMs);
     }
     // A short report must not leave bytes of an earlier reply behind to be taken for this one's.
     std::memset(reply, 0, sizeof *reply);

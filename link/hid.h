@@ -61,9 +61,3 @@ void hidClose(HidHandle handle);
 // The platform's last system error code: GetLastError on Windows, errno on Linux, the
 // injected code in the simulator. Only ever shown to the user.
 uint32_t hidLastError();
-
-// Waits at least the given number of milliseconds. Every wait of the link and of the
-// application goes through this one operation, so that tests can record the waits instead of
-// sleeping. Implemented by each program (not by the HID backend), so that a demo build can pair
-// the simulated unit with real waits.
-void hidPause(uint32_t milliseconds);

@@ -79,9 +79,3 @@ DeviceEvent deviceEventFromUdev(const char *action, const char *subsystem, const
 // appDeviceEvent. False when no monitor can be had.
 bool udevMonitorStart();
 void udevMonitorStop();
-
-// ---- Program variants (units_hidraw.cpp, units_demo.cpp) ----
-
-// Prepares the program's units before the window opens: nothing for real hidraw devices, the
-// simulated unit for the demo.
-void programPrepareUnits();

@@ -1,13 +1,15 @@
 // Entry point of the GTK program: one main window; the process always exits with code 0.
 #include "platform/linux/gtk_program.h"
 
+#include "app/units.h"
+
 static void mainActivate(GtkApplication *app, gpointer data) {
     (void)data;
     if (gtkMainWindow() != nullptr) {
         gtk_window_present(GTK_WINDOW(gtkMainWindow()));
         return;
     }
-    programPrepareUnits();
+    prepareUnits();
     gtkOpenMainWindow(app);
 }
 

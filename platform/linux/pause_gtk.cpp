@@ -1,5 +1,5 @@
-// hidPause for the GTK programs: waits at least the time asked while the windows keep drawing.
-#include "link/hid.h"
+// pauseMs for the GTK programs: waits at least the time asked while the windows keep drawing.
+#include "link/pause.h"
 
 #include <glib.h>
 
@@ -11,7 +11,7 @@ static gboolean pauseElapsed(gpointer data) {
 // The main context keeps running, so the windows are drawn and device events arrive (the
 // application holds those that come during the update); user input to our windows is dropped
 // by the window's event filter while the update runs.
-void hidPause(uint32_t milliseconds) {
+void pauseMs(uint32_t milliseconds) {
     const gint64 deadline = g_get_monotonic_time() + gint64{milliseconds} * 1000;
     for (;;) {
         const gint64 now = g_get_monotonic_time();

@@ -1,10 +1,10 @@
 // The demo's simulated unit: a TALOMIR in application mode with a supported ESC on firmware 2.x.
-#include "platform/linux/gtk_program.h"
+#include "app/units.h"
 
 #include "link/connection.h"
 #include "sim/sim.h"
 
-void programPrepareUnits() {
+void prepareUnits() {
     simReset();
     simSetEscType(0x111F408C);
     simSetEscFirmwareVersion(0x020A);

@@ -1,4 +1,4 @@
 // The real program finds its units among the hidraw devices; there is nothing to prepare.
-#include "platform/linux/gtk_program.h"
+#include "app/units.h"
 
-void programPrepareUnits() {}
+void prepareUnits() {}

@@ -1,4 +1,4 @@
 // The shipped program finds real units through SetupAPI: there is nothing to prepare.
-#include "platform/win32/program.h"
+#include "app/units.h"
 
-void platformPrepareDevices() {}
+void prepareUnits() {}

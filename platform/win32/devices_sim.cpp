@@ -1,8 +1,10 @@
 // The simulator build (never shipped): a TALOMIR with a supported ESC on firmware 2.x is
 // plugged in from the start, and QUILLAR_SIM_FAULT may make the unit fail one command.
-#include "platform/win32/program.h"
+#include "app/units.h"
 
 #include "platform/win32/devices_sim.h"
+
+#include <windows.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -26,7 +28,7 @@ const NamedFault FAULTS[] = {
 
 } // namespace
 
-void platformPrepareDevices() {
+void prepareUnits() {
     simReset();
     simAddInterface(simUnitInterface(PRODUCT_ID_TALOMIR, SIM_UNIT_PATH));
     const char *wanted = std::getenv("QUILLAR_SIM_FAULT");

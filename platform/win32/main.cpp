@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include "app/mainwindow.h"
+#include "app/units.h"
 #include "resources/resource.h"
 
 HINSTANCE gModule = nullptr;
@@ -12,7 +13,7 @@ HWND gMainWindow = nullptr;
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     InitCommonControls();
     gModule = instance;
-    platformPrepareDevices();
+    prepareUnits();
     appReset();
     DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, mainDialogProc, 0);
     // The exit code is 0 however the dialog ended.

@@ -1,8 +1,8 @@
-// hidPause for the Windows programs: a precise wait that keeps the windows painted and answers
+// pauseMs for the Windows programs: a precise wait that keeps the windows painted and answers
 // sent messages, but takes no input.
 #include "platform/win32/pause.h"
 
-#include "link/hid.h"
+#include "link/pause.h"
 
 #include <windows.h>
 
@@ -97,6 +97,6 @@ void win32Pause(uint32_t milliseconds, bool highResolutionTimer) {
     }
 }
 
-void hidPause(uint32_t milliseconds) {
+void pauseMs(uint32_t milliseconds) {
     win32Pause(milliseconds, true);
 }

@@ -1,4 +1,4 @@
-// Waits of the Windows programs; hidPause (link/hid.h) is the one that the link and the
+// Waits of the Windows programs; pauseMs (link/pause.h) is the one that the link and the
 // application use.
 #pragma once
 

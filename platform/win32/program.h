@@ -16,7 +16,3 @@ void discardQueuedInput();
 
 // The dialog procedure of dialog template 110.
 INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-
-// Sets up the devices the program will see, before the connection is reset. The shipped
-// program has nothing to prepare; the simulator build attaches its simulated unit here.
-void platformPrepareDevices();

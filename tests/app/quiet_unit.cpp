@@ -2,6 +2,7 @@
 // answered from fixed buffers, and pauses that are only added up. Nothing here allocates.
 #include "link/frames.h"
 #include "link/hid.h"
+#include "link/pause.h"
 #include "tests/app/quiet_unit.h"
 
 #include <cstring>
@@ -108,6 +109,6 @@ uint32_t hidLastError() {
     return 0;
 }
 
-void hidPause(uint32_t milliseconds) {
+void pauseMs(uint32_t milliseconds) {
     gPauseTotal += milliseconds;
 }

@@ -1,5 +1,5 @@
 // The GTK programs' pause: never shorter than asked, and the main loop keeps running during it.
-#include "link/hid.h"
+#include "link/pause.h"
 
 #include <glib.h>
 #include <gtest/gtest.h>
@@ -14,21 +14,21 @@ gboolean countTick(gpointer data) {
 TEST(GtkPause, pause_never_shorter_than_asked) {
     for (uint32_t milliseconds : {1u, 20u, 55u, 120u}) {
         const gint64 start = g_get_monotonic_time();
-        hidPause(milliseconds);
+        pauseMs(milliseconds);
         EXPECT_GE(g_get_monotonic_time() - start, gint64{milliseconds} * 1000) << milliseconds;
     }
 }
 
 TEST(GtkPause, zero_pause_returns_at_once) {
     const gint64 start = g_get_monotonic_time();
-    hidPause(0);
+    pauseMs(0);
     EXPECT_LT(g_get_monotonic_time() - start, 20000);
 }
 
 TEST(GtkPause, main_loop_runs_during_pause) {
     int ticks = 0;
     guint source = g_timeout_add(5, countTick, &ticks);
-    hidPause(100);
+    pauseMs(100);
     g_source_remove(source);
     EXPECT_GE(ticks, 5) << "windows would not be drawn during the pause";
 }
@@ -41,12 +41,12 @@ TEST(GtkPause, nested_pause_in_a_callback_still_waits) {
         5,
         [](gpointer data) -> gboolean {
             const gint64 start = g_get_monotonic_time();
-            hidPause(30);
+            pauseMs(30);
             static_cast<Nested *>(data)->took = g_get_monotonic_time() - start;
             return G_SOURCE_REMOVE;
         },
         &nested);
-    hidPause(80);
+    pauseMs(80);
     EXPECT_GE(nested.took, 30000);
 }
 

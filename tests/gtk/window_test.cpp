@@ -2,6 +2,7 @@
 #include "tests/gtk/driver.h"
 
 #include "app/mainwindow.h"
+#include "app/units.h"
 #include "app/messages.h"
 #include "app/texts.h"
 #include "app/ui.h"
@@ -111,7 +112,7 @@ TEST_F(GtkWindowTest, incompatible_esc_box_is_information_with_ok) {
 }
 
 TEST_F(GtkWindowTest, whole_update_succeeds_with_progress_drawn) {
-    programPrepareUnits(); // the demo's own unit, so the screenshots show the demo
+    prepareUnits(); // the demo's own unit, so the screenshots show the demo
     // As the program runs it: inside an application, which keeps the system awake meanwhile.
     GtkApplication *app =
         gtk_application_new("example.zarvelo.QuillarUpdaterTest", G_APPLICATION_NON_UNIQUE);

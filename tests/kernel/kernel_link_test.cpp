@@ -3,6 +3,7 @@
 #include "link/flash.h"
 #include "link/frames.h"
 #include "link/hid.h"
+#include "link/pause.h"
 #include "sim/sim.h"
 #include "tests/kernel/uhid_unit.h"
 
@@ -26,7 +27,7 @@ constexpr unsigned WATCHDOG_S = 90;
 constexpr uint32_t BLOCK_WORDS = 12;
 constexpr uint32_t BLOCK_BYTES = BLOCK_WORDS * 4;
 
-void hidPause(uint32_t milliseconds) {
+void pauseMs(uint32_t milliseconds) {
     timespec left = {static_cast<time_t>(milliseconds / 1000),
                      static_cast<long>(milliseconds % 1000) * 1000000L};
     while (nanosleep(&left, &left) != 0 && errno == EINTR) {
@@ -94,7 +95,7 @@ static ListedDevice waitForDevice(uint16_t vendorId, uint16_t productId,
         if ((found.index >= 0 && found.path != notPath) || nowMs() >= deadline) {
             return found;
         }
-        hidPause(20);
+        pauseMs(20);
     }
 }
 

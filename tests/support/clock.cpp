@@ -1,7 +1,7 @@
-// A recording clock for tests: hidPause records what was asked and never sleeps.
+// A recording clock for tests: pauseMs records what was asked and never sleeps.
 #include "tests/support/clock.h"
 
-#include "link/hid.h"
+#include "link/pause.h"
 
 #include <numeric>
 
@@ -25,7 +25,7 @@ void setPauseHook(std::function<void(size_t index, uint32_t milliseconds)> hook)
     gPauseHook = std::move(hook);
 }
 
-void hidPause(uint32_t milliseconds) {
+void pauseMs(uint32_t milliseconds) {
     gPauses.push_back(milliseconds);
     if (gPauseHook) {
         gPauseHook(gPauses.size() - 1, milliseconds);

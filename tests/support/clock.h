@@ -1,4 +1,4 @@
-// A recording clock for tests: hidPause records what was asked and never sleeps.
+// A recording clock for tests: pauseMs records what was asked and never sleeps.
 #pragma once
 
 #include <cstdint>

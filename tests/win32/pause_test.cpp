@@ -1,6 +1,6 @@
-// hidPause of the Windows programs under Wine: never short, not far too long, and during the wait
+// pauseMs of the Windows programs under Wine: never short, not far too long, and during the wait
 // only sent messages reach the windows, never input.
-#include "link/hid.h"
+#include "link/pause.h"
 #include "platform/win32/pause.h"
 
 #include <windows.h>
@@ -73,7 +73,7 @@ TEST(Win32Pause, pause_returns_early) {
         }
     }
     double start = nowMs();
-    hidPause(0);
+    pauseMs(0);
     EXPECT_LT(nowMs() - start, 20.0);
 }
 
@@ -91,7 +91,7 @@ TEST(Win32Pause, sent_message_stalls_during_pause) {
             SendMessageTimeoutW(window, WM_FROM_OTHER_THREAD, 0, 0, SMTO_NORMAL, 5000, &answer);
     });
     double start = nowMs();
-    hidPause(400);
+    pauseMs(400);
     double end = nowMs();
     sender.join();
     EXPECT_NE(0, delivered);
@@ -115,7 +115,7 @@ TEST(Win32Pause, input_handled_during_pause) {
         Sleep(20);
         PostMessageW(window, WM_KEYDOWN, VK_SPACE, 0);
     });
-    hidPause(100);
+    pauseMs(100);
     poster.join();
     EXPECT_EQ(0, inputHandled.load());
     int queued = 0;
