@@ -7,7 +7,11 @@
 #define IDR_FIRMWARE 142
 
 /* Controls of the main dialog, in template order. */
-#define IDC_CLOSE 2
+/* Close is the dialog manager's Cancel command, so that Esc and the close box act like it.
+   Windows defines IDCANCEL; elsewhere it is given here with the same value. */
+#ifndef IDCANCEL
+#define IDCANCEL 2
+#endif
 #define IDC_UPDATE 1002
 #define IDC_LABEL_UNIT 40010
 #define IDC_LABEL_BOOTLOADER 1005

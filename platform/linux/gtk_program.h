@@ -18,26 +18,26 @@
 // builds the main window, runs the portable initialisation and shows the window unless the
 // initialisation ended it. app may be null (tests): nothing is inhibited then. Returns the main
 // window, or null when it has already ended.
-GtkWidget *gtkOpenMainWindow(GtkApplication *app);
+GtkWidget *guiOpenMainWindow(GtkApplication *app);
 
 // The main window and its controls, by resource ID; null when there is none.
-GtkWidget *gtkMainWindow();
-GtkWidget *gtkControl(int controlId);
+GtkWidget *guiMainWindow();
+GtkWidget *guiControl(int controlId);
 // The caption above the status box (a static without ID).
-GtkWidget *gtkHintLabel();
+GtkWidget *guiHintLabel();
 // The progress window while it exists, else null.
-GtkWidget *gtkProgressWindow();
+GtkWidget *guiProgressWindow();
 // The result the main window ended with, or 0 while it has not ended.
-int gtkWindowResult();
+int guiWindowResult();
 // Ends the main window with the result (uiEndWindow).
-void gtkEndMainWindow(int result);
+void guiEndMainWindow(int result);
 
 // Pixels per dialog unit: x px = DLU * baseX / 4, y px = DLU * baseY / 8 (rounded).
 struct DialogBaseUnits {
     int baseX; // average character width of the font
     int baseY; // character height of the font
 };
-DialogBaseUnits gtkDialogBaseUnits();
+DialogBaseUnits guiDialogBaseUnits();
 int dluToPixelsX(int dlu, DialogBaseUnits units);
 int dluToPixelsY(int dlu, DialogBaseUnits units);
 
@@ -50,23 +50,23 @@ struct LogoSize {
 };
 LogoSize logoSize(int dialogRight, int groupRight, int bitmapWidth, int bitmapHeight);
 // Where the logo was last drawn, in the main window's client coordinates (width 0: not drawn).
-GdkRectangle gtkLogoRect();
+GdkRectangle guiLogoRect();
 
 // ---- Input while the program is busy (window_gtk.cpp) ----
 
 // True while the main window and the progress window must not act on user input: from the
 // Update command to the end of the update, and while one of our message boxes is open.
-bool gtkInputBlocked();
+bool guiInputBlocked();
 // Brackets a modal message box.
-void gtkEnterModal();
-void gtkLeaveModal();
+void guiEnterModal();
+void guiLeaveModal();
 
 // ---- The seam's state (ui_gtk.cpp) ----
 
 // The application that keeps the system awake during the update; null in tests.
-void gtkSetApplication(GtkApplication *app);
+void guiSetApplication(GtkApplication *app);
 // An image of the built-in bundle (QUILLAR_RESOURCE_LOGO, QUILLAR_RESOURCE_ICON); null if absent.
-GdkPixbuf *gtkLoadResourcePixbuf(const char *path);
+GdkPixbuf *guiLoadResourcePixbuf(const char *path);
 
 // ---- Device notifications (udev_monitor.cpp, device_event.cpp) ----
 

@@ -5,12 +5,12 @@
 
 static void mainActivate(GtkApplication *app, gpointer data) {
     (void)data;
-    if (gtkMainWindow() != nullptr) {
-        gtk_window_present(GTK_WINDOW(gtkMainWindow()));
+    if (guiMainWindow() != nullptr) {
+        gtk_window_present(GTK_WINDOW(guiMainWindow()));
         return;
     }
     prepareUnits();
-    gtkOpenMainWindow(app);
+    guiOpenMainWindow(app);
 }
 
 int main(int argc, char **argv) {

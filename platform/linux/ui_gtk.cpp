@@ -17,15 +17,15 @@ static GBytes *gImage;
 // line breaks.
 static std::wstring gStatusText;
 
-void gtkSetApplication(GtkApplication *app) {
+void guiSetApplication(GtkApplication *app) {
     gApplication = app;
 }
 
-GtkWidget *gtkProgressWindow() {
+GtkWidget *guiProgressWindow() {
     return gProgress;
 }
 
-GdkPixbuf *gtkLoadResourcePixbuf(const char *path) {
+GdkPixbuf *guiLoadResourcePixbuf(const char *path) {
     return gdk_pixbuf_new_from_resource(path, nullptr);
 }
 
@@ -45,7 +45,7 @@ static gchar *uiDisplayText(const wchar_t *text) {
 
 void uiSetStatusText(const wchar_t *text) {
     gStatusText = text != nullptr ? text : L"";
-    GtkWidget *status = gtkControl(IDC_STATUS);
+    GtkWidget *status = guiControl(IDC_STATUS);
     if (status == nullptr) {
         return;
     }
@@ -74,14 +74,14 @@ void uiGetStatusText(wchar_t *buffer, size_t capacity) {
 }
 
 void uiEnableControl(int controlId, bool enabled) {
-    GtkWidget *control = gtkControl(controlId);
+    GtkWidget *control = guiControl(controlId);
     if (control != nullptr) {
         gtk_widget_set_sensitive(control, enabled ? TRUE : FALSE);
     }
 }
 
 void uiSetControlText(int controlId, const wchar_t *text) {
-    GtkWidget *control = gtkControl(controlId);
+    GtkWidget *control = guiControl(controlId);
     if (control == nullptr) {
         return;
     }
@@ -101,7 +101,7 @@ static gint uiMessageBox(const wchar_t *caption, const wchar_t *text, GtkMessage
                          GtkButtonsType buttons, gint defaultResponse) {
     gchar *captionText = uiDisplayText(caption);
     gchar *bodyText = uiDisplayText(text);
-    GtkWidget *owner = gtkMainWindow();
+    GtkWidget *owner = guiMainWindow();
     GtkWidget *dialog = gtk_message_dialog_new(owner != nullptr ? GTK_WINDOW(owner) : nullptr,
                                                GTK_DIALOG_MODAL, type, buttons, "%s", bodyText);
     gtk_window_set_title(GTK_WINDOW(dialog), captionText);
@@ -111,9 +111,9 @@ static gint uiMessageBox(const wchar_t *caption, const wchar_t *text, GtkMessage
         gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
     }
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), defaultResponse);
-    gtkEnterModal();
+    guiEnterModal();
     gint response = gtk_dialog_run(GTK_DIALOG(dialog));
-    gtkLeaveModal();
+    guiLeaveModal();
     gtk_widget_destroy(dialog);
     return response;
 }
@@ -138,7 +138,7 @@ void uiShowError(const wchar_t *caption, const wchar_t *text) {
 
 UiRect uiDialogRect() {
     UiRect rect{0, 0, 0, 0};
-    GtkWidget *window = gtkMainWindow();
+    GtkWidget *window = guiMainWindow();
     if (window == nullptr) {
         return rect;
     }
@@ -174,7 +174,7 @@ UiWindow uiCreateProgressWindow(int32_t x, int32_t y, int32_t width, int32_t hei
     gchar *title = uiDisplayText(text);
     gtk_window_set_title(GTK_WINDOW(gProgress), title);
     g_free(title);
-    GtkWidget *owner = gtkMainWindow();
+    GtkWidget *owner = guiMainWindow();
     if (owner != nullptr) {
         gtk_window_set_transient_for(GTK_WINDOW(gProgress), GTK_WINDOW(owner));
     }
@@ -221,17 +221,17 @@ void uiDestroyProgressWindow(UiWindow progress) {
 }
 
 UiWindow uiMainWindow() {
-    return gtkMainWindow();
+    return guiMainWindow();
 }
 
 void uiRaiseWindow(UiWindow window) {
-    if (window != nullptr && (window == gtkMainWindow() || window == gProgress)) {
+    if (window != nullptr && (window == guiMainWindow() || window == gProgress)) {
         gtk_window_present(GTK_WINDOW(window));
     }
 }
 
 void uiShowWindow(UiWindow window) {
-    if (window != nullptr && (window == gtkMainWindow() || window == gProgress)) {
+    if (window != nullptr && (window == guiMainWindow() || window == gProgress)) {
         gtk_widget_show(GTK_WIDGET(window));
     }
 }
@@ -240,7 +240,7 @@ UiWindow uiForegroundWindow() {
     if (gProgress != nullptr && gtk_window_is_active(GTK_WINDOW(gProgress))) {
         return gProgress;
     }
-    GtkWidget *window = gtkMainWindow();
+    GtkWidget *window = guiMainWindow();
     if (window != nullptr && gtk_window_is_active(GTK_WINDOW(window))) {
         return window;
     }
@@ -263,7 +263,7 @@ bool uiLoadImage(const uint8_t **data, size_t *length) {
 }
 
 void uiSetTitle(const wchar_t *title) {
-    GtkWidget *window = gtkMainWindow();
+    GtkWidget *window = guiMainWindow();
     if (window == nullptr) {
         return;
     }
@@ -273,8 +273,8 @@ void uiSetTitle(const wchar_t *title) {
 }
 
 void uiSetIcon() {
-    GtkWidget *window = gtkMainWindow();
-    GdkPixbuf *icon = gtkLoadResourcePixbuf(QUILLAR_RESOURCE_ICON);
+    GtkWidget *window = guiMainWindow();
+    GdkPixbuf *icon = guiLoadResourcePixbuf(QUILLAR_RESOURCE_ICON);
     if (window == nullptr || icon == nullptr) {
         g_clear_object(&icon);
         return;
@@ -295,7 +295,7 @@ void uiUnregisterDeviceNotifications() {
 void uiEndWindow(int result) {
     uiKeepAwake(false);
     uiDestroyProgressWindow(gProgress);
-    gtkEndMainWindow(result);
+    guiEndMainWindow(result);
 }
 
 void uiKeepAwake(bool on) {
@@ -306,7 +306,7 @@ void uiKeepAwake(bool on) {
         gInhibitCookie = 0;
         return;
     }
-    GtkWidget *window = gtkMainWindow();
+    GtkWidget *window = guiMainWindow();
     if (gApplication == nullptr || gInhibitCookie != 0) {
         return;
     }

@@ -24,7 +24,7 @@ struct ControlSlot {
 
 // The controls with an ID, in template order (which is also the tab order).
 static ControlSlot gControls[] = {
-    {IDC_CLOSE, nullptr},        {IDC_UPDATE, nullptr},
+    {IDCANCEL, nullptr},         {IDC_UPDATE, nullptr},
     {IDC_LABEL_UNIT, nullptr},   {IDC_LABEL_BOOTLOADER, nullptr},
     {IDC_VERSION_UNIT, nullptr}, {IDC_VERSION_BOOTLOADER, nullptr},
     {IDC_STATUS, nullptr},       {IDC_GROUP_VERSIONS, nullptr},
@@ -63,15 +63,15 @@ LogoSize logoSize(int dialogRight, int groupRight, int bitmapWidth, int bitmapHe
     return size;
 }
 
-GdkRectangle gtkLogoRect() {
+GdkRectangle guiLogoRect() {
     return gLogoRect;
 }
 
-GtkWidget *gtkMainWindow() {
+GtkWidget *guiMainWindow() {
     return gWindow;
 }
 
-GtkWidget *gtkControl(int controlId) {
+GtkWidget *guiControl(int controlId) {
     for (const ControlSlot &slot : gControls) {
         if (slot.id == controlId) {
             return slot.widget;
@@ -80,11 +80,11 @@ GtkWidget *gtkControl(int controlId) {
     return nullptr;
 }
 
-GtkWidget *gtkHintLabel() {
+GtkWidget *guiHintLabel() {
     return gHint;
 }
 
-int gtkWindowResult() {
+int guiWindowResult() {
     return gResult;
 }
 
@@ -98,7 +98,7 @@ static void windowSetControl(int controlId, GtkWidget *widget) {
 
 // The average width of the letters and the height of the window's font, as the dialog manager
 // measures its font.
-DialogBaseUnits gtkDialogBaseUnits() {
+DialogBaseUnits guiDialogBaseUnits() {
     GtkWidget *probe = gtk_label_new(nullptr);
     g_object_ref_sink(probe);
     PangoLayout *layout = gtk_widget_create_pango_layout(
@@ -201,7 +201,7 @@ static void windowOnDestroy(GtkWidget *widget, gpointer data) {
 // pixels short of the window's right edge allows and at most half its own width.
 static gboolean windowDrawLogo(GtkWidget *fixed, cairo_t *cr, gpointer data) {
     (void)data;
-    GtkWidget *group = gtkControl(IDC_GROUP_VERSIONS);
+    GtkWidget *group = guiControl(IDC_GROUP_VERSIONS);
     GdkWindow *surface = gtk_widget_get_window(gWindow);
     if (gLogo == nullptr || group == nullptr || surface == nullptr) {
         return FALSE;
@@ -239,7 +239,7 @@ static gboolean windowDrawLogo(GtkWidget *fixed, cairo_t *cr, gpointer data) {
 }
 
 static void windowLoadLogo() {
-    GdkPixbuf *bitmap = gtkLoadResourcePixbuf(QUILLAR_RESOURCE_LOGO);
+    GdkPixbuf *bitmap = guiLoadResourcePixbuf(QUILLAR_RESOURCE_LOGO);
     if (bitmap == nullptr) {
         return;
     }
@@ -279,7 +279,7 @@ static void windowBuild(GtkApplication *app) {
     gtk_window_set_type_hint(GTK_WINDOW(gWindow), GDK_WINDOW_TYPE_HINT_DIALOG);
     windowAddStyle(gWindow);
 
-    const DialogBaseUnits units = gtkDialogBaseUnits();
+    const DialogBaseUnits units = guiDialogBaseUnits();
     gFixed = gtk_fixed_new();
     gtk_widget_set_size_request(gFixed, dluToPixelsX(DIALOG_WIDTH_DLU, units),
                                 dluToPixelsY(DIALOG_HEIGHT_DLU, units));
@@ -295,7 +295,7 @@ static void windowBuild(GtkApplication *app) {
 
     GtkWidget *closeButton = windowPlace(windowButton(DIALOG_CLOSE), 157, 199, 50, 14, units);
     GtkWidget *updateButton = windowPlace(windowButton(DIALOG_UPDATE), 61, 199, 50, 14, units);
-    windowSetControl(IDC_CLOSE, closeButton);
+    windowSetControl(IDCANCEL, closeButton);
     windowSetControl(IDC_UPDATE, updateButton);
     gtk_widget_set_sensitive(updateButton, FALSE);
 
@@ -357,15 +357,15 @@ static void windowBuild(GtkApplication *app) {
 
 // ---- Input while busy ----
 
-void gtkEnterModal() {
+void guiEnterModal() {
     ++gModalDepth;
 }
 
-void gtkLeaveModal() {
+void guiLeaveModal() {
     --gModalDepth;
 }
 
-bool gtkInputBlocked() {
+bool guiInputBlocked() {
     return gModalDepth > 0 || appUpdateBusy();
 }
 
@@ -394,10 +394,10 @@ static bool windowIsUserInput(GdkEventType type) {
 // their answers.
 static void windowFilterEvent(GdkEvent *event, gpointer data) {
     (void)data;
-    if (windowIsUserInput(event->type) && gtkInputBlocked()) {
+    if (windowIsUserInput(event->type) && guiInputBlocked()) {
         GtkWidget *target = gtk_get_event_widget(event);
         GtkWidget *toplevel = target != nullptr ? gtk_widget_get_toplevel(target) : nullptr;
-        if (toplevel != nullptr && (toplevel == gWindow || toplevel == gtkProgressWindow())) {
+        if (toplevel != nullptr && (toplevel == gWindow || toplevel == guiProgressWindow())) {
             return;
         }
     }
@@ -413,9 +413,9 @@ static void windowChooseLanguage() {
                            : LANGUAGE_ENGLISH);
 }
 
-GtkWidget *gtkOpenMainWindow(GtkApplication *app) {
+GtkWidget *guiOpenMainWindow(GtkApplication *app) {
     gResult = 0;
-    gtkSetApplication(app);
+    guiSetApplication(app);
     windowChooseLanguage();
     gdk_event_handler_set(windowFilterEvent, nullptr, nullptr);
     appReset();
@@ -428,7 +428,7 @@ GtkWidget *gtkOpenMainWindow(GtkApplication *app) {
     return gWindow;
 }
 
-void gtkEndMainWindow(int result) {
+void guiEndMainWindow(int result) {
     gResult = result;
     if (gWindow != nullptr) {
         gtk_widget_destroy(gWindow);

@@ -71,7 +71,7 @@ static INT_PTR onPaint(HWND window) {
 
 static INT_PTR onCommand(WPARAM wParam) {
     switch (LOWORD(wParam)) {
-    case IDC_CLOSE:
+    case IDCANCEL:
         appClose();
         return TRUE;
     case IDC_UPDATE:

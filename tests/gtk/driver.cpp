@@ -55,7 +55,7 @@ std::wstring statusText() {
 }
 
 std::string shownStatus() {
-    GtkTextBuffer *buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(gtkControl(IDC_STATUS)));
+    GtkTextBuffer *buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(guiControl(IDC_STATUS)));
     GtkTextIter start;
     GtkTextIter end;
     gtk_text_buffer_get_bounds(buffer, &start, &end);
@@ -66,11 +66,11 @@ std::string shownStatus() {
 }
 
 std::string labelText(int id) {
-    return gtk_label_get_text(GTK_LABEL(gtkControl(id)));
+    return gtk_label_get_text(GTK_LABEL(guiControl(id)));
 }
 
 bool sensitive(int id) {
-    return gtk_widget_get_sensitive(gtkControl(id)) != FALSE;
+    return gtk_widget_get_sensitive(guiControl(id)) != FALSE;
 }
 
 // ---- Answering our message boxes from the test ----
@@ -155,7 +155,7 @@ void sendDelete(GtkWidget *window) {
 
 gboolean watchProgress(gpointer data) {
     (void)data;
-    GtkWidget *progress = gtkProgressWindow();
+    GtkWidget *progress = guiProgressWindow();
     if (progress == nullptr) {
         return G_SOURCE_CONTINUE;
     }
@@ -167,7 +167,7 @@ gboolean watchProgress(gpointer data) {
         gProgressSeen.title = gtk_window_get_title(GTK_WINDOW(progress));
         gtk_window_get_position(GTK_WINDOW(progress), &gProgressSeen.x, &gProgressSeen.y);
         gProgressSeen.transientForMain =
-            gtk_window_get_transient_for(GTK_WINDOW(progress)) == GTK_WINDOW(gtkMainWindow());
+            gtk_window_get_transient_for(GTK_WINDOW(progress)) == GTK_WINDOW(guiMainWindow());
     }
     if (gtk_widget_get_mapped(progress)) {
         gdk_window_get_frame_extents(gtk_widget_get_window(progress), &gProgressSeen.frame);
@@ -176,15 +176,15 @@ gboolean watchProgress(gpointer data) {
     gProgressSeen.lastFraction = gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(bar));
     if (gPokeDuringTransfer && !gPoked && gProgressSeen.lastFraction > 0.0) {
         gPoked = true;
-        sendKey(gtkMainWindow(), GDK_KEY_Escape);
+        sendKey(guiMainWindow(), GDK_KEY_Escape);
         sendKey(progress, GDK_KEY_Escape);
-        sendDelete(gtkMainWindow());
+        sendDelete(guiMainWindow());
     }
     return G_SOURCE_CONTINUE;
 }
 
 void writeScreenshot(const char *name) {
-    GtkWidget *window = gtkMainWindow();
+    GtkWidget *window = guiMainWindow();
     ASSERT_NE(window, nullptr);
     spin(100);
     int width = gtk_widget_get_allocated_width(window);

@@ -32,12 +32,12 @@ class GtkWindowTest : public testing::Test {
     }
 
     void TearDown() override {
-        if (gtkMainWindow() != nullptr) {
+        if (guiMainWindow() != nullptr) {
             appClose();
         }
         spin(20);
-        EXPECT_EQ(gtkMainWindow(), nullptr);
-        EXPECT_EQ(gtkProgressWindow(), nullptr);
+        EXPECT_EQ(guiMainWindow(), nullptr);
+        EXPECT_EQ(guiProgressWindow(), nullptr);
         EXPECT_EQ(simOpenHandleCount(), 0u) << "the unit stays open after the window ended";
         simReset();
     }
@@ -47,12 +47,12 @@ class GtkWindowTest : public testing::Test {
     }
 
     static void open(GtkApplication *app = nullptr) {
-        ASSERT_NE(gtkOpenMainWindow(app), nullptr);
+        ASSERT_NE(guiOpenMainWindow(app), nullptr);
         spin(150);
     }
 
     static void pressUpdate() {
-        gtk_button_clicked(GTK_BUTTON(gtkControl(IDC_UPDATE)));
+        gtk_button_clicked(GTK_BUTTON(guiControl(IDC_UPDATE)));
         spin(50);
     }
 };
@@ -63,7 +63,7 @@ TEST_F(GtkWindowTest, no_unit_startup_shows_not_ready) {
     EXPECT_EQ(shownStatus(), shown(notReady(MSG_NO_UNIT)));
     EXPECT_EQ(shownStatus().find('\r'), std::string::npos);
     EXPECT_FALSE(sensitive(IDC_UPDATE));
-    EXPECT_TRUE(sensitive(IDC_CLOSE));
+    EXPECT_TRUE(sensitive(IDCANCEL));
     for (int id : {IDC_VERSION_UNIT, IDC_VERSION_BOOTLOADER, IDC_VERSION_ESC}) {
         EXPECT_EQ(labelText(id), "0.0.0") << id;
     }
@@ -72,7 +72,7 @@ TEST_F(GtkWindowTest, no_unit_startup_shows_not_ready) {
         EXPECT_FALSE(sensitive(id)) << id;
     }
     EXPECT_EQ(labelText(IDC_LABEL_UNIT), shown(message(MSG_LABEL_UNIT)));
-    EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(gtkMainWindow())),
+    EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(guiMainWindow())),
                  "ZARVELO QUILLAR FW Updater 3.0 ");
     EXPECT_TRUE(gBoxes.empty());
 }
@@ -91,7 +91,7 @@ TEST_F(GtkWindowTest, ready_unit_shows_versions_and_enables_update) {
                    IDC_LABEL_BOOTLOADER, IDC_LABEL_ESC}) {
         EXPECT_TRUE(sensitive(id)) << id;
     }
-    EXPECT_EQ(gtk_window_get_focus(GTK_WINDOW(gtkMainWindow())), gtkControl(IDC_CLOSE))
+    EXPECT_EQ(gtk_window_get_focus(GTK_WINDOW(guiMainWindow())), guiControl(IDCANCEL))
         << "Close is the first tab stop";
 }
 
@@ -118,7 +118,7 @@ TEST_F(GtkWindowTest, whole_update_succeeds_with_progress_drawn) {
         gtk_application_new("example.zarvelo.QuillarUpdaterTest", G_APPLICATION_NON_UNIQUE);
     ASSERT_TRUE(g_application_register(G_APPLICATION(app), nullptr, nullptr));
     open(app);
-    EXPECT_NE(g_list_find(gtk_application_get_windows(app), gtkMainWindow()), nullptr);
+    EXPECT_NE(g_list_find(gtk_application_get_windows(app), guiMainWindow()), nullptr);
     writeScreenshot("demo-ready.png");
     gAnswers = {GTK_RESPONSE_OK};
     guint watch = g_timeout_add(5, watchProgress, nullptr);
@@ -139,7 +139,7 @@ TEST_F(GtkWindowTest, whole_update_succeeds_with_progress_drawn) {
     EXPECT_TRUE(gProgressSeen.transientForMain);
     EXPECT_GT(gProgressSeen.draws, 0) << "the progress bar was never drawn during the transfer";
     EXPECT_DOUBLE_EQ(gProgressSeen.lastFraction, 1.0);
-    EXPECT_EQ(gtkProgressWindow(), nullptr);
+    EXPECT_EQ(guiProgressWindow(), nullptr);
     writeScreenshot("demo-updated.png");
     appClose();
     spin(20);
@@ -221,13 +221,13 @@ TEST_F(GtkWindowTest, input_during_transfer_does_not_close_window) {
     pressUpdate();
     g_source_remove(watch);
     EXPECT_TRUE(gPoked);
-    ASSERT_NE(gtkMainWindow(), nullptr) << "Escape or the close box ended the update";
+    ASSERT_NE(guiMainWindow(), nullptr) << "Escape or the close box ended the update";
     EXPECT_EQ(statusText(), message(MSG_UPDATE_SUCCEEDED));
     // Once the update is over, the same keys act again.
-    sendKey(gtkMainWindow(), GDK_KEY_Escape);
+    sendKey(guiMainWindow(), GDK_KEY_Escape);
     spin(50);
-    EXPECT_EQ(gtkMainWindow(), nullptr);
-    EXPECT_EQ(gtkWindowResult(), WINDOW_RESULT_CLOSED);
+    EXPECT_EQ(guiMainWindow(), nullptr);
+    EXPECT_EQ(guiWindowResult(), WINDOW_RESULT_CLOSED);
 }
 
 TEST_F(GtkWindowTest, registration_failure_reports_and_ends) {
@@ -246,11 +246,11 @@ TEST_F(GtkWindowTest, registration_failure_reports_and_ends) {
     struct rlimit tight = saved;
     tight.rlim_cur = static_cast<rlim_t>(lowestFree);
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
-    GtkWidget *window = gtkOpenMainWindow(nullptr);
+    GtkWidget *window = guiOpenMainWindow(nullptr);
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
 
     EXPECT_EQ(window, nullptr);
-    EXPECT_EQ(gtkWindowResult(), WINDOW_RESULT_REGISTRATION_FAILED);
+    EXPECT_EQ(guiWindowResult(), WINDOW_RESULT_REGISTRATION_FAILED);
     ASSERT_EQ(gBoxes.size(), 1u);
     EXPECT_EQ(gBoxes[0].caption, shown(message(MSG_APPLICATION_ERROR_CAPTION)));
     EXPECT_EQ(gBoxes[0].text, shown(message(MSG_REGISTRATION_FAILED)));
@@ -268,22 +268,22 @@ TEST_F(GtkWindowTest, close_paths_end_window_and_close_unit) {
         ASSERT_EQ(simOpenHandleCount(), 1u);
         switch (path) {
         case CLOSE_BUTTON:
-            gtk_button_clicked(GTK_BUTTON(gtkControl(IDC_CLOSE)));
+            gtk_button_clicked(GTK_BUTTON(guiControl(IDCANCEL)));
             break;
         case ESCAPE:
-            sendKey(gtkMainWindow(), GDK_KEY_Escape);
+            sendKey(guiMainWindow(), GDK_KEY_Escape);
             break;
         case CLOSE_BOX:
-            sendDelete(gtkMainWindow());
+            sendDelete(guiMainWindow());
             break;
         case ENTER_DEFAULT:
-            sendKey(gtkMainWindow(), GDK_KEY_Return);
+            sendKey(guiMainWindow(), GDK_KEY_Return);
             break;
         }
         // A button activated from the keyboard shows itself pressed for a moment first.
         spin(400);
-        EXPECT_EQ(gtkMainWindow(), nullptr) << "path " << path;
-        EXPECT_EQ(gtkWindowResult(), WINDOW_RESULT_CLOSED) << "path " << path;
+        EXPECT_EQ(guiMainWindow(), nullptr) << "path " << path;
+        EXPECT_EQ(guiWindowResult(), WINDOW_RESULT_CLOSED) << "path " << path;
         EXPECT_EQ(simOpenHandleCount(), 0u) << "path " << path;
     }
 }
@@ -329,38 +329,38 @@ TEST_F(GtkWindowTest, only_removal_of_open_node_counts) {
 TEST_F(GtkWindowTest, layout_follows_dialog_units) {
     plugReadyUnit();
     open();
-    const DialogBaseUnits units = gtkDialogBaseUnits();
+    const DialogBaseUnits units = guiDialogBaseUnits();
     struct Place {
         int id;
         int x, y, width, height;
     };
     const Place places[] = {
-        {IDC_CLOSE, 157, 199, 50, 14},         {IDC_UPDATE, 61, 199, 50, 14},
+        {IDCANCEL, 157, 199, 50, 14},          {IDC_UPDATE, 61, 199, 50, 14},
         {IDC_LABEL_UNIT, 22, 24, 60, 8},       {IDC_VERSION_UNIT, 90, 24, 50, 8},
         {IDC_LABEL_ESC, 22, 50, 60, 8},        {IDC_VERSION_ESC, 90, 50, 50, 8},
         {IDC_GROUP_VERSIONS, 15, 10, 135, 57},
     };
     for (const Place &place : places) {
         GtkAllocation box;
-        gtk_widget_get_allocation(gtkControl(place.id), &box);
+        gtk_widget_get_allocation(guiControl(place.id), &box);
         EXPECT_EQ(box.x, dluToPixelsX(place.x, units)) << place.id;
         EXPECT_EQ(box.y, dluToPixelsY(place.y, units)) << place.id;
         EXPECT_EQ(box.width, dluToPixelsX(place.width, units)) << place.id;
         EXPECT_EQ(box.height, dluToPixelsY(place.height, units)) << place.id;
     }
     GtkAllocation status;
-    gtk_widget_get_allocation(gtk_widget_get_parent(gtkControl(IDC_STATUS)), &status);
+    gtk_widget_get_allocation(gtk_widget_get_parent(guiControl(IDC_STATUS)), &status);
     EXPECT_EQ(status.x, dluToPixelsX(15, units));
     EXPECT_EQ(status.y, dluToPixelsY(89, units));
-    EXPECT_EQ(gtk_widget_get_allocated_width(gtkMainWindow()), dluToPixelsX(300, units));
-    EXPECT_EQ(gtk_widget_get_allocated_height(gtkMainWindow()), dluToPixelsY(228, units));
-    EXPECT_FALSE(gtk_window_get_resizable(GTK_WINDOW(gtkMainWindow())));
-    EXPECT_TRUE(gtk_widget_has_default(gtkControl(IDC_CLOSE)));
+    EXPECT_EQ(gtk_widget_get_allocated_width(guiMainWindow()), dluToPixelsX(300, units));
+    EXPECT_EQ(gtk_widget_get_allocated_height(guiMainWindow()), dluToPixelsY(228, units));
+    EXPECT_FALSE(gtk_window_get_resizable(GTK_WINDOW(guiMainWindow())));
+    EXPECT_TRUE(gtk_widget_has_default(guiControl(IDCANCEL)));
 
     // The ESC's line alone is red.
     auto colour = [](int id) {
         GdkRGBA rgba;
-        GtkStyleContext *style = gtk_widget_get_style_context(gtkControl(id));
+        GtkStyleContext *style = gtk_widget_get_style_context(guiControl(id));
         gtk_style_context_get_color(style, gtk_style_context_get_state(style), &rgba);
         return rgba;
     };
@@ -375,10 +375,10 @@ TEST_F(GtkWindowTest, layout_follows_dialog_units) {
 
     // The logo: level with the group box, 20 pixels right of it, at most half its width.
     GtkAllocation group;
-    gtk_widget_get_allocation(gtkControl(IDC_GROUP_VERSIONS), &group);
-    GdkRectangle logo = gtkLogoRect();
+    gtk_widget_get_allocation(guiControl(IDC_GROUP_VERSIONS), &group);
+    GdkRectangle logo = guiLogoRect();
     LogoSize expected =
-        logoSize(gtk_widget_get_allocated_width(gtkMainWindow()), group.x + group.width, 1772, 263);
+        logoSize(gtk_widget_get_allocated_width(guiMainWindow()), group.x + group.width, 1772, 263);
     EXPECT_EQ(logo.x, group.x + group.width + 20);
     EXPECT_EQ(logo.y, group.y);
     EXPECT_EQ(logo.width, expected.width);
@@ -390,14 +390,14 @@ TEST_F(GtkWindowTest, German_texts_follow_language) {
     ASSERT_STREQ(g_getenv("LANGUAGE"), "de") << "run with LANGUAGE=de";
     open();
     EXPECT_EQ(messageLanguage(), LANGUAGE_GERMAN);
-    EXPECT_STREQ(gtk_button_get_label(GTK_BUTTON(gtkControl(IDC_CLOSE))), "Beenden");
-    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(gtkHintLabel())), "Hinweisfenster:");
-    EXPECT_STREQ(gtk_frame_get_label(GTK_FRAME(gtkControl(IDC_GROUP_VERSIONS))),
+    EXPECT_STREQ(gtk_button_get_label(GTK_BUTTON(guiControl(IDCANCEL))), "Beenden");
+    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(guiHintLabel())), "Hinweisfenster:");
+    EXPECT_STREQ(gtk_frame_get_label(GTK_FRAME(guiControl(IDC_GROUP_VERSIONS))),
                  "Installierte Firmware Versionen");
     EXPECT_EQ(labelText(IDC_LABEL_BOOTLOADER), "Regler-Bootloader");
     EXPECT_EQ(statusText(), notReady(MSG_NO_UNIT));
     EXPECT_EQ(shown(message(MSG_NO_UNIT)).rfind("Es wurde keine Programmiereinheit", 0), 0u);
-    EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(gtkMainWindow())),
+    EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(guiMainWindow())),
                  "ZARVELO QUILLAR FW Updater 3.0 ");
     writeScreenshot("german-no-unit.png");
 }
@@ -405,10 +405,10 @@ TEST_F(GtkWindowTest, German_texts_follow_language) {
 TEST_F(GtkWindowTest, English_texts_by_default) {
     open();
     EXPECT_EQ(messageLanguage(), LANGUAGE_ENGLISH);
-    EXPECT_STREQ(gtk_button_get_label(GTK_BUTTON(gtkControl(IDC_CLOSE))), "Close");
-    EXPECT_STREQ(gtk_button_get_label(GTK_BUTTON(gtkControl(IDC_UPDATE))), "Update");
-    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(gtkHintLabel())), "Hint:");
-    EXPECT_STREQ(gtk_frame_get_label(GTK_FRAME(gtkControl(IDC_GROUP_VERSIONS))),
+    EXPECT_STREQ(gtk_button_get_label(GTK_BUTTON(guiControl(IDCANCEL))), "Close");
+    EXPECT_STREQ(gtk_button_get_label(GTK_BUTTON(guiControl(IDC_UPDATE))), "Update");
+    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(guiHintLabel())), "Hint:");
+    EXPECT_STREQ(gtk_frame_get_label(GTK_FRAME(guiControl(IDC_GROUP_VERSIONS))),
                  "Installed firmware version");
     EXPECT_EQ(labelText(IDC_LABEL_ESC), "ESC");
 }

@@ -68,7 +68,7 @@ void expectVersionControlsEnabled(HWND main, bool enabled) {
 
 // The template's own texts, in the chosen language.
 void expectTemplateTexts(HWND main) {
-    expectControl(main, IDC_CLOSE, dialogText(DIALOG_CLOSE, gLanguage));
+    expectControl(main, IDCANCEL, dialogText(DIALOG_CLOSE, gLanguage));
     expectControl(main, IDC_UPDATE, dialogText(DIALOG_UPDATE, gLanguage));
     expectControl(main, IDC_GROUP_VERSIONS, dialogText(DIALOG_GROUP_VERSIONS, gLanguage));
     expectControl(main, IDC_HINT, dialogText(DIALOG_HINT, gLanguage));
@@ -98,7 +98,7 @@ HWND start(const std::wstring &exe, Program *program, const wchar_t *fault = nul
 }
 
 void closeWithButton(HWND main, Program *program) {
-    click(GetDlgItem(main, IDC_CLOSE));
+    click(GetDlgItem(main, IDCANCEL));
     const long code = waitForExit(program, EXIT_LIMIT_MS);
     if (code != 0) {
         fail("exit code after Close is not 0:", std::to_wstring(code));
@@ -180,7 +180,7 @@ int closeBy(const std::wstring &exe, const std::wstring &way) {
     } else if (way == L"closebox") {
         PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
     } else if (way == L"button") {
-        click(GetDlgItem(main, IDC_CLOSE));
+        click(GetDlgItem(main, IDCANCEL));
     } else {
         fail("unknown way of closing", way);
         terminate(&program);
@@ -318,7 +318,7 @@ int update(const std::wstring &exe, const std::wstring &shot) {
         // the dialog's own controls, which would end the program if handled late.
         if (!inputSent && position >= 20) {
             pressKeyOn(GetDlgItem(main, IDC_UPDATE), VK_ESCAPE);
-            click(GetDlgItem(main, IDC_CLOSE));
+            click(GetDlgItem(main, IDCANCEL));
             inputSent = true;
         }
         Sleep(250);
@@ -375,8 +375,8 @@ int eraseFault(const std::wstring &exe) {
     }
     // Input that reaches the dialog while the erase waits: the failure box must not hand it on
     // (a late Close would end the program behind the box).
-    pressKeyOn(GetDlgItem(main, IDC_CLOSE), VK_ESCAPE);
-    click(GetDlgItem(main, IDC_CLOSE));
+    pressKeyOn(GetDlgItem(main, IDCANCEL), VK_ESCAPE);
+    click(GetDlgItem(main, IDCANCEL));
     HWND box = waitForDialog(program, msg(MSG_UPDATE_FAILED_CAPTION), main, 20000);
     if (box == nullptr) {
         fail("no failure box after the erase failed");
