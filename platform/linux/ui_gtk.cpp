@@ -96,6 +96,32 @@ void uiSetControlText(int controlId, const wchar_t *text) {
     g_free(display);
 }
 
+// The themed icon of a box's type. GTK 3's message dialog no longer draws one of its own.
+static const char *uiBoxIconName(GtkMessageType type) {
+    switch (type) {
+    case GTK_MESSAGE_WARNING:
+        return "dialog-warning";
+    case GTK_MESSAGE_ERROR:
+        return "dialog-error";
+    default:
+        return "dialog-information";
+    }
+}
+
+// Puts the icon left of the texts, at their top, in the row that holds the message area.
+static void uiAddBoxIcon(GtkWidget *dialog, GtkMessageType type) {
+    GtkWidget *texts = gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(dialog));
+    GtkWidget *row = texts != nullptr ? gtk_widget_get_parent(texts) : nullptr;
+    if (row == nullptr || !GTK_IS_BOX(row)) {
+        return;
+    }
+    GtkWidget *icon = gtk_image_new_from_icon_name(uiBoxIconName(type), GTK_ICON_SIZE_DIALOG);
+    gtk_widget_set_valign(icon, GTK_ALIGN_START);
+    gtk_box_pack_start(GTK_BOX(row), icon, FALSE, FALSE, 0);
+    gtk_box_reorder_child(GTK_BOX(row), icon, 0);
+    gtk_widget_show(icon);
+}
+
 // A modal box owned by the main window, with its caption as the title; returns the response.
 static gint uiMessageBox(const wchar_t *caption, const wchar_t *text, GtkMessageType type,
                          GtkButtonsType buttons, gint defaultResponse) {
@@ -105,6 +131,7 @@ static gint uiMessageBox(const wchar_t *caption, const wchar_t *text, GtkMessage
     GtkWidget *dialog = gtk_message_dialog_new(owner != nullptr ? GTK_WINDOW(owner) : nullptr,
                                                GTK_DIALOG_MODAL, type, buttons, "%s", bodyText);
     gtk_window_set_title(GTK_WINDOW(dialog), captionText);
+    uiAddBoxIcon(dialog, type);
     g_free(captionText);
     g_free(bodyText);
     if (owner == nullptr || !gtk_widget_get_visible(owner)) {

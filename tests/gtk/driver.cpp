@@ -78,6 +78,22 @@ bool sensitive(int id) {
 std::vector<SeenBox> gBoxes;
 std::deque<int> gAnswers;
 
+// The name of the first themed icon in the box that is on the screen.
+static void findShownIcon(GtkWidget *widget, gpointer data) {
+    std::string *name = static_cast<std::string *>(data);
+    if (!name->empty() || !gtk_widget_get_mapped(widget)) {
+        return;
+    }
+    if (GTK_IS_IMAGE(widget) &&
+        gtk_image_get_storage_type(GTK_IMAGE(widget)) == GTK_IMAGE_ICON_NAME) {
+        const gchar *iconName = nullptr;
+        gtk_image_get_icon_name(GTK_IMAGE(widget), &iconName, nullptr);
+        *name = iconName != nullptr ? iconName : "";
+    } else if (GTK_IS_CONTAINER(widget)) {
+        gtk_container_forall(GTK_CONTAINER(widget), findShownIcon, data);
+    }
+}
+
 static gboolean answerBoxes(gpointer data) {
     (void)data;
     GList *windows = gtk_window_list_toplevels();
@@ -99,6 +115,7 @@ static gboolean answerBoxes(gpointer data) {
                 box.responses.push_back(response);
             }
         }
+        findShownIcon(window, &box.icon);
         gBoxes.push_back(box);
         int answer = GTK_RESPONSE_OK;
         if (!gAnswers.empty()) {

@@ -31,6 +31,7 @@ struct SeenBox {
     std::string text;
     GtkMessageType type;
     std::vector<int> responses; // the buttons it offers
+    std::string icon;           // the themed icon drawn in it, empty when none is
 };
 extern std::vector<SeenBox> gBoxes;
 extern std::deque<int> gAnswers;

@@ -106,6 +106,10 @@ TEST_F(GtkWindowTest, incompatible_esc_box_is_information_with_ok) {
     EXPECT_EQ(gBoxes[0].caption, shown(message(MSG_ESC_INCOMPATIBLE_CAPTION)));
     EXPECT_EQ(gBoxes[0].text, shown(text));
     EXPECT_EQ(gBoxes[0].type, GTK_MESSAGE_INFO);
+    EXPECT_EQ(gBoxes[0].icon, "dialog-information");
+    for (const char *name : {"dialog-information", "dialog-warning", "dialog-error"}) {
+        EXPECT_TRUE(gtk_icon_theme_has_icon(gtk_icon_theme_get_default(), name)) << name;
+    }
     EXPECT_EQ(gBoxes[0].responses, std::vector<int>{GTK_RESPONSE_OK});
     EXPECT_EQ(statusText(), notReady(MSG_ESC_NOT_COMPATIBLE));
     EXPECT_FALSE(sensitive(IDC_UPDATE));
@@ -129,6 +133,7 @@ TEST_F(GtkWindowTest, whole_update_succeeds_with_progress_drawn) {
     EXPECT_EQ(gBoxes[0].caption, shown(message(MSG_IMPORTANT_CAPTION)));
     EXPECT_EQ(gBoxes[0].text, shown(message(MSG_IMPORTANT)));
     EXPECT_EQ(gBoxes[0].type, GTK_MESSAGE_WARNING);
+    EXPECT_EQ(gBoxes[0].icon, "dialog-warning");
     EXPECT_EQ(gBoxes[0].responses, (std::vector<int>{GTK_RESPONSE_OK, GTK_RESPONSE_CANCEL}));
     EXPECT_EQ(statusText(), message(MSG_UPDATE_SUCCEEDED));
     EXPECT_EQ(labelText(IDC_VERSION_ESC), "3.0");
@@ -205,6 +210,7 @@ TEST_F(GtkWindowTest, failed_update_shows_error_box_and_failed_status) {
     EXPECT_EQ(gBoxes[1].caption, shown(message(MSG_UPDATE_FAILED_CAPTION)));
     EXPECT_EQ(gBoxes[1].text, shown(message(MSG_SYSTEM_LOCK_FAILED) + L"\r\n" + codes));
     EXPECT_EQ(gBoxes[1].type, GTK_MESSAGE_ERROR);
+    EXPECT_EQ(gBoxes[1].icon, "dialog-error");
     EXPECT_EQ(gBoxes[1].responses, std::vector<int>{GTK_RESPONSE_OK});
     EXPECT_EQ(statusText(), message(MSG_UPDATE_FAILED));
     EXPECT_FALSE(sensitive(IDC_UPDATE));
