@@ -75,6 +75,13 @@ GdkPixbuf *guiLoadResourcePixbuf(const char *path);
 // whose path is the device node, widened byte for byte as the hidraw backend stores paths.
 DeviceEvent deviceEventFromUdev(const char *action, const char *subsystem, const char *devnode);
 
+// Reads one device event once the watched descriptor is readable; false when there was none.
+typedef bool (*DeviceEventReader)(DeviceEvent *event);
+// Watches fd on the default main context and hands each event that reader gets to
+// appDeviceEvent, also while a message box opened by an earlier event is open. Returns the
+// source ID (g_source_remove ends the watch).
+guint guiWatchDeviceEvents(int fd, DeviceEventReader reader);
+
 // Starts watching hidraw arrivals and removals on the default main context; each goes to
 // appDeviceEvent. False when no monitor can be had.
 bool udevMonitorStart();

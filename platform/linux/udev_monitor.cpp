@@ -10,20 +10,38 @@ static struct udev *gUdev;
 static struct udev_monitor *gMonitor;
 static guint gWatch;
 
-static gboolean udevMonitorReadable(gint fd, GIOCondition condition, gpointer data) {
+static gboolean deviceWatchReadable(gint fd, GIOCondition condition, gpointer data) {
     (void)fd;
     (void)condition;
-    (void)data;
-    struct udev_device *device = udev_monitor_receive_device(gMonitor);
-    if (device == nullptr) {
-        return G_SOURCE_CONTINUE;
+    DeviceEvent event{};
+    if (static_cast<DeviceEventReader *>(data)[0](&event)) {
+        appDeviceEvent(&event);
     }
-    DeviceEvent event =
-        deviceEventFromUdev(udev_device_get_action(device), udev_device_get_subsystem(device),
-                            udev_device_get_devnode(device));
-    udev_device_unref(device);
-    appDeviceEvent(&event);
     return G_SOURCE_CONTINUE;
+}
+
+guint guiWatchDeviceEvents(int fd, DeviceEventReader reader) {
+    DeviceEventReader *held = g_new(DeviceEventReader, 1);
+    *held = reader;
+    guint id =
+        g_unix_fd_add_full(G_PRIORITY_DEFAULT, fd, G_IO_IN, deviceWatchReadable, held, g_free);
+    // An arrival may open the incompatible-ESC box, whose loop runs inside this callback. GLib
+    // enters a source again only when it may recurse; otherwise no arrival or removal would be
+    // handled until the box is dismissed. Events still come one at a time, in their order.
+    g_source_set_can_recurse(g_main_context_find_source_by_id(nullptr, id), TRUE);
+    return id;
+}
+
+static bool udevReceive(DeviceEvent *event) {
+    struct udev_device *device =
+        gMonitor != nullptr ? udev_monitor_receive_device(gMonitor) : nullptr;
+    if (device == nullptr) {
+        return false;
+    }
+    *event = deviceEventFromUdev(udev_device_get_action(device), udev_device_get_subsystem(device),
+                                 udev_device_get_devnode(device));
+    udev_device_unref(device);
+    return true;
 }
 
 bool udevMonitorStart() {
@@ -41,7 +59,7 @@ bool udevMonitorStart() {
         udevMonitorStop();
         return false;
     }
-    gWatch = g_unix_fd_add(udev_monitor_get_fd(gMonitor), G_IO_IN, udevMonitorReadable, nullptr);
+    gWatch = guiWatchDeviceEvents(udev_monitor_get_fd(gMonitor), udevReceive);
     return true;
 }
 

@@ -77,6 +77,7 @@ bool sensitive(int id) {
 
 std::vector<SeenBox> gBoxes;
 std::deque<int> gAnswers;
+std::function<bool()> gKeepBoxOpen;
 
 // The name of the first themed icon in the box that is on the screen.
 static void findShownIcon(GtkWidget *widget, gpointer data) {
@@ -101,6 +102,9 @@ static gboolean answerBoxes(gpointer data) {
         GtkWidget *window = GTK_WIDGET(item->data);
         if (!GTK_IS_MESSAGE_DIALOG(window) || !gtk_widget_get_visible(window) ||
             g_object_get_data(G_OBJECT(window), "answered") != nullptr) {
+            continue;
+        }
+        if (gKeepBoxOpen && gKeepBoxOpen()) {
             continue;
         }
         SeenBox box;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,9 @@ struct SeenBox {
 };
 extern std::vector<SeenBox> gBoxes;
 extern std::deque<int> gAnswers;
+// When set, asked every 10 ms while a box waits for its answer: the box stays open while it
+// returns true.
+extern std::function<bool()> gKeepBoxOpen;
 
 // What the progress window showed while it existed (watchProgress samples it).
 struct ProgressSeen {

@@ -29,6 +29,7 @@ class GtkWindowTest : public testing::Test {
         gProgressSeen = ProgressSeen{};
         gPokeDuringTransfer = false;
         gPoked = false;
+        gKeepBoxOpen = nullptr;
     }
 
     void TearDown() override {
@@ -330,6 +331,71 @@ TEST_F(GtkWindowTest, only_removal_of_open_node_counts) {
     EXPECT_TRUE(appDeviceEvent(&arrival));
     EXPECT_EQ(statusText(), message(MSG_READY));
     EXPECT_TRUE(sensitive(IDC_UPDATE));
+}
+
+// Device events through the program's own watch, as udev would deliver them: one byte on a
+// pipe for each event queued here.
+std::deque<DeviceEvent> gPiped;
+int gPipe[2] = {-1, -1};
+
+bool readPiped(DeviceEvent *event) {
+    char byte = 0;
+    if (read(gPipe[0], &byte, 1) != 1 || gPiped.empty()) {
+        return false;
+    }
+    *event = gPiped.front();
+    gPiped.pop_front();
+    return true;
+}
+
+void pipeEvent(const char *action, const char *node) {
+    gPiped.push_back(deviceEventFromUdev(action, "hidraw", node));
+    ASSERT_EQ(write(gPipe[1], "e", 1), 1);
+}
+
+TEST_F(GtkWindowTest, unit_swapped_inside_incompatible_box_is_handled_meanwhile) {
+    open();
+    ASSERT_EQ(pipe(gPipe), 0);
+    const guint watch = guiWatchDeviceEvents(gPipe[0], readPiped);
+    simAddInterface(simUnitInterface(PRODUCT_ID_TALOMIR, UNIT_NODE));
+    simSetEscType(0x12345678);
+    // While the incompatible-ESC box is open, that unit leaves and a MERIVAN with a supported
+    // ESC arrives; the box is answered 300 ms later.
+    int rounds = 0;
+    std::wstring statusInBox;
+    bool updateInBox = false;
+    gKeepBoxOpen = [&] {
+        if (rounds++ == 0) {
+            simRemoveInterface(UNIT_NODE);
+            pipeEvent("remove", "/dev/hidraw3");
+            simSetEscType(SUPPORTED_ESC_TYPES[0]);
+            simAddInterface(simUnitInterface(PRODUCT_ID_MERIVAN, L"/dev/hidraw4"));
+            pipeEvent("add", "/dev/hidraw4");
+            return true;
+        }
+        if (rounds < 30) {
+            return true;
+        }
+        statusInBox = statusText();
+        updateInBox = sensitive(IDC_UPDATE);
+        return false;
+    };
+    pipeEvent("add", "/dev/hidraw3");
+    spin(600);
+    g_source_remove(watch);
+    close(gPipe[0]);
+    close(gPipe[1]);
+
+    ASSERT_EQ(gBoxes.size(), 1u);
+    EXPECT_EQ(gBoxes[0].caption, shown(message(MSG_ESC_INCOMPATIBLE_CAPTION)));
+    EXPECT_EQ(statusInBox, message(MSG_READY)) << "the arrival waited for the box to close";
+    EXPECT_TRUE(updateInBox);
+    // The MERIVAN stays open and ready once the box is gone.
+    EXPECT_EQ(simOpenedPaths().back(), L"/dev/hidraw4");
+    EXPECT_EQ(simOpenHandleCount(), 1u);
+    EXPECT_TRUE(sensitive(IDC_UPDATE));
+    EXPECT_EQ(labelText(IDC_LABEL_UNIT), "MERIVAN");
+    EXPECT_TRUE(gPiped.empty());
 }
 
 TEST_F(GtkWindowTest, layout_follows_dialog_units) {
