@@ -49,6 +49,10 @@ struct LogoSize {
     int height;
 };
 LogoSize logoSize(int dialogRight, int groupRight, int bitmapWidth, int bitmapHeight);
+// A realized window's frame on the screen as the user sees it: with the window manager's
+// frame, but without the invisible shadow that a client-side decorated window draws around
+// itself.
+GdkRectangle guiVisibleFrame(GtkWidget *window);
 // Where the logo was last drawn, in the main window's client coordinates (width 0: not drawn).
 GdkRectangle guiLogoRect();
 

@@ -169,10 +169,9 @@ UiRect uiDialogRect() {
     if (window == nullptr) {
         return rect;
     }
-    GdkWindow *surface = gtk_widget_get_window(window);
     GdkRectangle frame{0, 0, 0, 0};
-    if (surface != nullptr) {
-        gdk_window_get_frame_extents(surface, &frame);
+    if (gtk_widget_get_window(window) != nullptr) {
+        frame = guiVisibleFrame(window);
     } else {
         gtk_window_get_position(GTK_WINDOW(window), &frame.x, &frame.y);
         gtk_window_get_size(GTK_WINDOW(window), &frame.width, &frame.height);
@@ -194,6 +193,28 @@ static gboolean uiProgressOnDelete(GtkWidget *widget, GdkEvent *event, gpointer 
     return TRUE;
 }
 
+// Where the progress window was asked to stand.
+static GdkRectangle gProgressAsked;
+
+// A window that decorates itself adds a title bar of its own to the size asked (and GTK places
+// it by what is seen of it): it moves so that what is seen stays centred on the rectangle asked.
+static void uiProgressAllocated(GtkWidget *widget, GdkRectangle *allocation, gpointer data) {
+    (void)allocation;
+    (void)data;
+    if (gtk_widget_get_window(widget) == nullptr) {
+        return;
+    }
+    const GdkRectangle seen = guiVisibleFrame(widget);
+    const int x = gProgressAsked.x + (gProgressAsked.width - seen.width) / 2;
+    const int y = gProgressAsked.y + (gProgressAsked.height - seen.height) / 2;
+    int atX = 0;
+    int atY = 0;
+    gtk_window_get_position(GTK_WINDOW(widget), &atX, &atY);
+    if (x != atX || y != atY) {
+        gtk_window_move(GTK_WINDOW(widget), x, y);
+    }
+}
+
 UiWindow uiCreateProgressWindow(int32_t x, int32_t y, int32_t width, int32_t height,
                                 const wchar_t *text) {
     uiDestroyProgressWindow(gProgress);
@@ -211,6 +232,7 @@ UiWindow uiCreateProgressWindow(int32_t x, int32_t y, int32_t width, int32_t hei
     gtk_window_set_skip_taskbar_hint(GTK_WINDOW(gProgress), TRUE);
     gtk_window_set_default_size(GTK_WINDOW(gProgress), width, height);
     gtk_window_move(GTK_WINDOW(gProgress), x, y);
+    gProgressAsked = GdkRectangle{x, y, width, height};
     gProgressBar = gtk_progress_bar_new();
     gtk_progress_bar_set_show_text(GTK_PROGRESS_BAR(gProgressBar), TRUE);
     // The border lies inside the window's width: a wider window would not be centred.
@@ -220,6 +242,7 @@ UiWindow uiCreateProgressWindow(int32_t x, int32_t y, int32_t width, int32_t hei
     gtk_container_set_border_width(GTK_CONTAINER(gProgress), PROGRESS_BORDER);
     gtk_container_add(GTK_CONTAINER(gProgress), gProgressBar);
     g_signal_connect(gProgress, "delete-event", G_CALLBACK(uiProgressOnDelete), nullptr);
+    g_signal_connect_after(gProgress, "size-allocate", G_CALLBACK(uiProgressAllocated), nullptr);
     uiSetProgress(gProgress, 0);
     gtk_widget_show_all(gProgress);
     return gProgress;

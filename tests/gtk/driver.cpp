@@ -7,6 +7,11 @@
 
 #include <gtest/gtest.h>
 
+// After GoogleTest: Xlib defines None and Bool as macros.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <gdk/gdkx.h>
+
 #include <cstdio>
 
 static gboolean spinElapsed(gpointer data) {
@@ -174,6 +179,37 @@ void sendDelete(GtkWidget *window) {
     gdk_event_free(event);
 }
 
+GdkRectangle declaredVisibleFrame(GtkWidget *window, bool *declared) {
+    GdkWindow *surface = gtk_widget_get_window(window);
+    GdkRectangle frame;
+    gdk_window_get_frame_extents(surface, &frame);
+    Display *display = GDK_DISPLAY_XDISPLAY(gdk_window_get_display(surface));
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char *data = nullptr;
+    XGetWindowProperty(display, GDK_WINDOW_XID(surface),
+                       XInternAtom(display, "_GTK_FRAME_EXTENTS", False), 0, 4, False, XA_CARDINAL,
+                       &type, &format, &count, &after, &data);
+    const bool found = type == XA_CARDINAL && format == 32 && count == 4;
+    if (declared != nullptr) {
+        *declared = found;
+    }
+    if (found) {
+        // Left, right, top, bottom; 32-bit items come as longs.
+        const long *border = reinterpret_cast<const long *>(data);
+        frame.x += static_cast<int>(border[0]);
+        frame.y += static_cast<int>(border[2]);
+        frame.width -= static_cast<int>(border[0] + border[1]);
+        frame.height -= static_cast<int>(border[2] + border[3]);
+    }
+    if (data != nullptr) {
+        XFree(data);
+    }
+    return frame;
+}
+
 gboolean watchProgress(gpointer data) {
     (void)data;
     GtkWidget *progress = guiProgressWindow();
@@ -192,6 +228,7 @@ gboolean watchProgress(gpointer data) {
     }
     if (gtk_widget_get_mapped(progress)) {
         gdk_window_get_frame_extents(gtk_widget_get_window(progress), &gProgressSeen.frame);
+        gProgressSeen.visible = declaredVisibleFrame(progress);
     }
     GtkWidget *bar = gtk_bin_get_child(GTK_BIN(progress));
     gProgressSeen.lastFraction = gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(bar));

@@ -50,6 +50,8 @@ struct ProgressSeen {
     int y = 0;
     // Where the window stood on the screen, frame included, once it was mapped.
     GdkRectangle frame = {0, 0, 0, 0};
+    // The same without the invisible borders that GTK declares to the window manager.
+    GdkRectangle visible = {0, 0, 0, 0};
     bool transientForMain = false;
 };
 extern ProgressSeen gProgressSeen;
@@ -57,6 +59,11 @@ extern ProgressSeen gProgressSeen;
 extern bool gPokeDuringTransfer;
 extern bool gPoked;
 gboolean watchProgress(gpointer data);
+
+// A mapped window's frame on the screen less the invisible borders (the shadow of a
+// client-side decorated window) that GTK declares to the window manager in _GTK_FRAME_EXTENTS;
+// the whole frame when it declares none. declared tells which.
+GdkRectangle declaredVisibleFrame(GtkWidget *window, bool *declared = nullptr);
 
 // Input as the X server would deliver it.
 void sendKey(GtkWidget *window, guint keyval);
