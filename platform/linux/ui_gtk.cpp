@@ -201,7 +201,8 @@ static GdkRectangle gProgressAsked;
 static void uiProgressAllocated(GtkWidget *widget, GdkRectangle *allocation, gpointer data) {
     (void)allocation;
     (void)data;
-    if (gtk_widget_get_window(widget) == nullptr) {
+    // Moving a window not yet on the screen would only ask for another allocation.
+    if (!gtk_widget_get_mapped(widget)) {
         return;
     }
     const GdkRectangle seen = guiVisibleFrame(widget);
