@@ -19,8 +19,6 @@ enum Outcome {
     OUTCOME_READY
 };
 
-constexpr uint16_t ESC_STATUS_UPDATABLE = 3;
-constexpr uint16_t NO_FIRMWARE_VERSION = 0xFFFF;
 constexpr size_t VERSION_TEXT_SIZE = 32;
 
 // The six version controls, always switched together in this order.

@@ -15,8 +15,6 @@
 #include <cstring>
 
 namespace {
-constexpr uint16_t NO_FIRMWARE_VERSION = 0xFFFF;
-
 // What a failed step hands to the failure report.
 struct StepFailure {
     int32_t result;
