@@ -1,6 +1,7 @@
 // Classification of what is connected, the status box, the version display and device changes.
 #include "app/status.h"
 
+#include "app/boxes.h"
 #include "app/messages.h"
 #include "app/texts.h"
 #include "app/ui.h"
@@ -60,14 +61,8 @@ uint16_t notReadyMessage(Outcome outcome) {
 }
 
 void showIncompatibleBox() {
-    wchar_t format[MESSAGE_BUFFER_SIZE];
-    wchar_t text[MESSAGE_BUFFER_SIZE];
-    wchar_t caption[MESSAGE_BUFFER_SIZE];
-    loadMessage(MSG_ESC_INCOMPATIBLE, format, MESSAGE_BUFFER_SIZE);
     const FormatArg model = {TEXT_MODEL_NAME, 0};
-    formatText(text, MESSAGE_BUFFER_SIZE, format, &model, 1);
-    loadMessage(MSG_ESC_INCOMPATIBLE_CAPTION, caption, MESSAGE_BUFFER_SIZE);
-    uiInform(caption, text);
+    showBox(BOX_INFORM, MSG_ESC_INCOMPATIBLE_CAPTION, MSG_ESC_INCOMPATIBLE, &model, 1);
 }
 
 void showReadyText() {
