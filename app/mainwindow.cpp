@@ -1,6 +1,7 @@
 // The portable side of the main window: start-up, the commands, device events and close.
 #include "app/mainwindow.h"
 
+#include "app/boxes.h"
 #include "app/events.h"
 #include "app/messages.h"
 #include "app/texts.h"
@@ -41,11 +42,7 @@ void appInitialise() {
     setLabel(IDC_LABEL_BOOTLOADER, MSG_LABEL_BOOTLOADER);
     setLabel(IDC_LABEL_ESC, MSG_LABEL_ESC);
     if (!uiRegisterDeviceNotifications()) {
-        wchar_t caption[MESSAGE_BUFFER_SIZE];
-        wchar_t text[MESSAGE_BUFFER_SIZE];
-        loadMessage(MSG_APPLICATION_ERROR_CAPTION, caption, MESSAGE_BUFFER_SIZE);
-        loadMessage(MSG_REGISTRATION_FAILED, text, MESSAGE_BUFFER_SIZE);
-        uiShowError(caption, text);
+        showBox(BOX_ERROR, MSG_APPLICATION_ERROR_CAPTION, MSG_REGISTRATION_FAILED);
         closeConnection(&gConnection);
         uiEndWindow(WINDOW_RESULT_REGISTRATION_FAILED);
         return;

@@ -1,6 +1,7 @@
 // Classification of what is connected, the status box, the version display and device changes.
 #include "app/status.h"
 
+#include "app/boxes.h"
 #include "app/messages.h"
 #include "app/texts.h"
 #include "app/ui.h"
@@ -19,8 +20,6 @@ enum Outcome {
     OUTCOME_READY
 };
 
-constexpr uint16_t ESC_STATUS_UPDATABLE = 3;
-constexpr uint16_t NO_FIRMWARE_VERSION = 0xFFFF;
 constexpr size_t VERSION_TEXT_SIZE = 32;
 
 // The six version controls, always switched together in this order.
@@ -62,14 +61,8 @@ uint16_t notReadyMessage(Outcome outcome) {
 }
 
 void showIncompatibleBox() {
-    wchar_t format[MESSAGE_BUFFER_SIZE];
-    wchar_t text[MESSAGE_BUFFER_SIZE];
-    wchar_t caption[MESSAGE_BUFFER_SIZE];
-    loadMessage(MSG_ESC_INCOMPATIBLE, format, MESSAGE_BUFFER_SIZE);
     const FormatArg model = {TEXT_MODEL_NAME, 0};
-    formatText(text, MESSAGE_BUFFER_SIZE, format, &model, 1);
-    loadMessage(MSG_ESC_INCOMPATIBLE_CAPTION, caption, MESSAGE_BUFFER_SIZE);
-    uiInform(caption, text);
+    showBox(BOX_INFORM, MSG_ESC_INCOMPATIBLE_CAPTION, MSG_ESC_INCOMPATIBLE, &model, 1);
 }
 
 void showReadyText() {

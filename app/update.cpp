@@ -1,6 +1,7 @@
 // The firmware update started by the Update button.
 #include "app/update.h"
 
+#include "app/boxes.h"
 #include "app/events.h"
 #include "app/messages.h"
 #include "app/status.h"
@@ -15,14 +16,14 @@
 #include <cstring>
 
 namespace {
-constexpr uint16_t NO_FIRMWARE_VERSION = 0xFFFF;
-
 // What a failed step hands to the failure report.
 struct StepFailure {
     int32_t result;
     uint32_t systemError;
 };
 
+// The failure path of every step: caption and the step's text go to reportUpdateFailure, which
+// adds the codes to the text before it shows the box.
 void failUpdate(uint16_t textId, const StepFailure &failure) {
     wchar_t caption[MESSAGE_BUFFER_SIZE];
     wchar_t text[MESSAGE_BUFFER_SIZE];
@@ -182,11 +183,7 @@ void showSuccess() {
 }
 
 bool confirmed() {
-    wchar_t caption[MESSAGE_BUFFER_SIZE];
-    wchar_t text[MESSAGE_BUFFER_SIZE];
-    loadMessage(MSG_IMPORTANT_CAPTION, caption, MESSAGE_BUFFER_SIZE);
-    loadMessage(MSG_IMPORTANT, text, MESSAGE_BUFFER_SIZE);
-    if (!uiAskOkCancel(caption, text)) {
+    if (!showBox(BOX_ASK_OK_CANCEL, MSG_IMPORTANT_CAPTION, MSG_IMPORTANT)) {
         return false;
     }
     // Read only now: a device change handled while the box was open may have changed it.
@@ -194,12 +191,11 @@ bool confirmed() {
     if (installed < IMAGE_FIRMWARE_VERSION || installed == NO_FIRMWARE_VERSION) {
         return true;
     }
-    loadMessage(MSG_NEWER_FIRMWARE_CAPTION, caption, MESSAGE_BUFFER_SIZE);
-    loadMessage(MSG_OLDER_FIRMWARE, text, MESSAGE_BUFFER_SIZE);
-    return uiAskYesNo(caption, text);
+    return showBox(BOX_ASK_YES_NO, MSG_NEWER_FIRMWARE_CAPTION, MSG_OLDER_FIRMWARE);
 }
 
-// Steps 5 to 8: lock, clear the protection, erase, set the address, each followed by its pause.
+// Readies the ESC's flash for the blocks: sets the system lock, clears the write protection,
+// erases the old firmware and sets the write address, each followed by its pause.
 // Returns false once a failure has been reported. sendCommand finds a closed connection itself
 // and sends nothing then.
 bool prepareFlash() {
@@ -230,7 +226,9 @@ bool prepareFlash() {
     return true;
 }
 
-// Steps 4 to 13. The system is kept awake from the first command to the end.
+// Everything after the questions: loads the image, readies the flash, writes the blocks under
+// the progress window, sets the protection and releases the lock, and shows the outcome. The
+// system is kept awake from the first command to the end.
 void sendUpdate() {
     const uint8_t *image = nullptr;
     size_t length = 0;
@@ -258,11 +256,7 @@ void sendUpdate() {
 
 void runUpdate() {
     if (!isUnitOpen(&gConnection)) {
-        wchar_t caption[MESSAGE_BUFFER_SIZE];
-        wchar_t text[MESSAGE_BUFFER_SIZE];
-        loadMessage(MSG_UPDATE_FAILED_CAPTION, caption, MESSAGE_BUFFER_SIZE);
-        loadMessage(MSG_UNIT_NOT_DETECTED, text, MESSAGE_BUFFER_SIZE);
-        reportUpdateFailure(text, caption, LINK_NOT_OPEN, hidLastError());
+        failUpdate(MSG_UNIT_NOT_DETECTED, {LINK_NOT_OPEN, hidLastError()});
         return;
     }
     if (!confirmed()) {

@@ -12,8 +12,7 @@ uint16_t escFirmwareVersion(const UnitConnection *connection) {
 }
 
 void setEscFirmwareVersion(UnitConnection *connection, uint16_t version) {
-    connection->escInfo[4] = static_cast<uint8_t>(version);
-    connection->escInfo[5] = static_cast<uint8_t>(version >> 8);
+    putU16(connection->escInfo + 4, version);
 }
 
 uint32_t escTypeId(const UnitConnection *connection) {

@@ -9,6 +9,11 @@ constexpr uint16_t UNIT_VENDOR_ID = 0x3A7C;
 constexpr uint16_t PRODUCT_ID_MERIVAN = 1;
 constexpr uint16_t PRODUCT_ID_TALOMIR = 2;
 
+// escStatus of an ESC that can be updated; the two ESC blocks are read only for it.
+constexpr uint16_t ESC_STATUS_UPDATABLE = 3;
+// The ESC firmware version (escFirmwareVersion) of an ESC that holds no firmware.
+constexpr uint16_t NO_FIRMWARE_VERSION = 0xFFFF;
+
 constexpr uint32_t ESC_INFO_BLOCK_SIZE = 32;
 constexpr uint32_t ESC_BOOT_INFO_BLOCK_SIZE = 40;
 

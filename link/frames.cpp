@@ -16,6 +16,11 @@ uint32_t getU32(const uint8_t *bytes) {
            (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
 }
 
+void putU16(uint8_t *bytes, uint16_t value) {
+    bytes[0] = static_cast<uint8_t>(value);
+    bytes[1] = static_cast<uint8_t>(value >> 8);
+}
+
 void putU32(uint8_t *bytes, uint32_t value) {
     bytes[0] = static_cast<uint8_t>(value);
     bytes[1] = static_cast<uint8_t>(value >> 8);

@@ -79,6 +79,7 @@ static_assert(sizeof(ReplyFrame) == FRAME_SIZE, "the reply frame is 60 bytes");
 // Little-endian access to frame bytes.
 uint16_t getU16(const uint8_t *bytes);
 uint32_t getU32(const uint8_t *bytes);
+void putU16(uint8_t *bytes, uint16_t value);
 void putU32(uint8_t *bytes, uint32_t value);
 
 // Each builder clears the whole frame, so bytes that the command does not set are 0, and then

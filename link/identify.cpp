@@ -6,8 +6,6 @@
 
 #include <cstring>
 
-constexpr uint16_t ESC_STATUS_UPDATABLE = 3;
-
 static int32_t readUnitMemory(UnitConnection *connection) {
     CommandFrame command;
     ReplyFrame reply;

@@ -6,7 +6,7 @@
 #define IDI_APP 123
 #define IDR_FIRMWARE 142
 
-/* Controls of the main dialog, in template order. */
+/* Controls of the main dialog, in template order; layout.json places them. */
 /* Close is the dialog manager's Cancel command, so that Esc and the close box act like it.
    Windows defines IDCANCEL; elsewhere it is given here with the same value. */
 #ifndef IDCANCEL

@@ -1,6 +1,7 @@
 // The simulated programming unit and the ESC behind it: one command frame in, one reply out.
 #include "sim/sim.h"
 
+#include "link/connection.h"
 #include "link/frames.h"
 
 #include <algorithm>
@@ -12,17 +13,11 @@ static std::vector<SimFault> gFaults;
 static std::vector<uint32_t> gFaultMatches; // commands matched so far, one count per fault
 static std::vector<size_t> gActiveFaults;   // faults that apply to the command under way
 
-constexpr uint16_t SIM_ESC_UPDATABLE = 3;
 constexpr uint8_t SIM_STATUS_OK = 0x00;
 
 // Bytes 6-7 of an ESC read's error reply: the unit leaves something there, and only the 16-bit
 // code in bytes 4-5 counts.
 constexpr uint8_t SIM_ESC_ERROR_FILL[2] = {0xA5, 0x5A};
-
-static void putU16(uint8_t *bytes, uint16_t value) {
-    bytes[0] = static_cast<uint8_t>(value);
-    bytes[1] = static_cast<uint8_t>(value >> 8);
-}
 
 void simSetEscType(uint32_t typeId) {
     putU32(gSimUnit.escBootInfo, typeId);
@@ -39,7 +34,7 @@ void simSetEscBootloaderVersion(uint32_t version) {
 void simResetUnit() {
     gSimUnit = SimUnit{};
     gSimUnit.identifyState = 0;
-    gSimUnit.escStatus = SIM_ESC_UPDATABLE;
+    gSimUnit.escStatus = ESC_STATUS_UPDATABLE;
     gSimUnit.statusAux = 0x0001;
     gSimUnit.unitFirmwareVersion = 0x00010203;
     gSimUnit.unitAuxInfo = 0x00000007;
@@ -133,7 +128,7 @@ static void refuseEscRead(ReplyFrame *reply, uint16_t code) {
 }
 
 static bool escAttached() {
-    return gSimUnit.identifyState == 0 && gSimUnit.escStatus == SIM_ESC_UPDATABLE;
+    return gSimUnit.identifyState == 0 && gSimUnit.escStatus == ESC_STATUS_UPDATABLE;
 }
 
 static void answerIdentify(const Received &in, ReplyFrame *reply) {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, then builds and runs every test: Linux, Linux under the sanitizers,
 # Windows under Wine, and the Linux link against a real kernel HID device under qemu.
+# Called by CI (.ci/run), and by a developer by hand before a commit.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

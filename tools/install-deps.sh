@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building and testing quillar-updater needs.
+# Called by tools/check.sh (CI) and tools/run-demo.sh unless QUILLAR_SKIP_INSTALL=1, and by a
+# developer by hand.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 SUDO=""

@@ -1,6 +1,9 @@
 #!/usr/bin/env python3
 """Draws the program's artwork: the ZARVELO wordmark logo and the program icon.
 
+Run by a developer by hand when the artwork is to change; its output, resources/logo.bmp and
+resources/icon.ico, is committed, and the build only reads it.
+
 Usage: make_artwork.py [OUTPUT_DIR]   (default: resources/ next to this script's folder)
 
 Writes logo.bmp (1772 x 263, 24 bits per pixel, pure green RGB(0,255,0) background, which the

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds the Linux demo (the program over a simulated unit) and runs it.
+# Run by a developer by hand.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

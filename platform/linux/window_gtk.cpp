@@ -1,39 +1,28 @@
-// The main window of the GTK program: the controls of dialog 110 laid out in dialog units.
+// The main window of the GTK program: the controls of IDD_MAIN laid out in dialog units.
 #include "platform/linux/gtk_program.h"
 
 #include "app/mainwindow.h"
 #include "app/messages.h"
 #include "app/texts.h"
+#include "dialog_layout.h" // generated from resources/layout.json
 #include "resource.h"
 
 #include <cmath>
-
-// Dialog 110: 300 x 228 dialog units.
-constexpr int DIALOG_WIDTH_DLU = 300;
-constexpr int DIALOG_HEIGHT_DLU = 228;
+#include <cstddef>
 
 // The logo stands this far right of the group box, and ends this far short of the window's
 // right edge.
 constexpr int LOGO_GAP = 20;
 constexpr int LOGO_RIGHT_MARGIN = 45;
 
-struct ControlSlot {
-    int id;
-    GtkWidget *widget;
-};
+constexpr size_t CONTROL_COUNT = sizeof LAYOUT_CONTROLS / sizeof LAYOUT_CONTROLS[0];
 
-// The controls with an ID, in template order (which is also the tab order).
-static ControlSlot gControls[] = {
-    {IDCANCEL, nullptr},         {IDC_UPDATE, nullptr},
-    {IDC_LABEL_UNIT, nullptr},   {IDC_LABEL_BOOTLOADER, nullptr},
-    {IDC_VERSION_UNIT, nullptr}, {IDC_VERSION_BOOTLOADER, nullptr},
-    {IDC_STATUS, nullptr},       {IDC_GROUP_VERSIONS, nullptr},
-    {IDC_LABEL_ESC, nullptr},    {IDC_VERSION_ESC, nullptr},
-};
+// The widget of each control of LAYOUT_CONTROLS, at the same index. The status box's is its
+// text view, not the scrolled window that holds it.
+static GtkWidget *gControls[CONTROL_COUNT];
 
 static GtkWidget *gWindow;
 static GtkWidget *gFixed;
-static GtkWidget *gHint;
 static int gResult;
 static GdkPixbuf *gLogo;       // the logo with its green key made transparent
 static GdkPixbuf *gLogoScaled; // the logo at the size it was last drawn
@@ -71,29 +60,26 @@ GtkWidget *guiMainWindow() {
     return gWindow;
 }
 
-GtkWidget *guiControl(int controlId) {
-    for (const ControlSlot &slot : gControls) {
-        if (slot.id == controlId) {
-            return slot.widget;
+static GtkWidget *windowWidget(int controlId) {
+    for (size_t i = 0; i < CONTROL_COUNT; ++i) {
+        if (LAYOUT_CONTROLS[i].id == controlId) {
+            return gControls[i];
         }
     }
     return nullptr;
 }
 
+// The static without ID is not reached by an ID: on Windows many controls may share it.
+GtkWidget *guiControl(int controlId) {
+    return controlId == IDC_HINT ? nullptr : windowWidget(controlId);
+}
+
 GtkWidget *guiHintLabel() {
-    return gHint;
+    return windowWidget(IDC_HINT);
 }
 
 int guiWindowResult() {
     return gResult;
-}
-
-static void windowSetControl(int controlId, GtkWidget *widget) {
-    for (ControlSlot &slot : gControls) {
-        if (slot.id == controlId) {
-            slot.widget = widget;
-        }
-    }
 }
 
 // The average width of the letters and the height of the window's font, as the dialog manager
@@ -188,9 +174,8 @@ static void windowOnDestroy(GtkWidget *widget, gpointer data) {
     (void)data;
     gWindow = nullptr;
     gFixed = nullptr;
-    gHint = nullptr;
-    for (ControlSlot &slot : gControls) {
-        slot.widget = nullptr;
+    for (GtkWidget *&control : gControls) {
+        control = nullptr;
     }
     g_clear_object(&gLogo);
     g_clear_object(&gLogoScaled);
@@ -311,6 +296,58 @@ static void windowAddStyle(GtkWidget *window) {
                                               GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
 }
 
+// The ESC's line is drawn red, as the Windows program colours these two statics.
+static bool windowIsRed(int controlId) {
+    return controlId == IDC_LABEL_ESC || controlId == IDC_VERSION_ESC;
+}
+
+static GtkWidget *windowStatusBox(GtkWidget **scroller) {
+    *scroller = gtk_scrolled_window_new(nullptr, nullptr);
+    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(*scroller), GTK_POLICY_NEVER,
+                                   GTK_POLICY_ALWAYS);
+    gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(*scroller), GTK_SHADOW_IN);
+    GtkWidget *status = gtk_text_view_new();
+    gtk_text_view_set_editable(GTK_TEXT_VIEW(status), FALSE);
+    gtk_text_view_set_cursor_visible(GTK_TEXT_VIEW(status), FALSE);
+    gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(status), GTK_WRAP_WORD_CHAR);
+    gtk_text_view_set_left_margin(GTK_TEXT_VIEW(status), 2);
+    gtk_text_view_set_right_margin(GTK_TEXT_VIEW(status), 2);
+    gtk_widget_set_can_focus(status, FALSE);
+    gtk_container_add(GTK_CONTAINER(*scroller), status);
+    return status;
+}
+
+// Creates the control's widget and places it (or, for the status box, its scrolled window).
+static GtkWidget *windowAddControl(const LayoutControl &control, DialogBaseUnits units) {
+    GtkWidget *widget = nullptr;
+    GtkWidget *placed = nullptr;
+    switch (control.kind) {
+    case LAYOUT_GROUP_BOX: {
+        widget = gtk_frame_new(nullptr);
+        gchar *text = windowText(control.text);
+        gtk_frame_set_label(GTK_FRAME(widget), text);
+        g_free(text);
+        break;
+    }
+    case LAYOUT_BUTTON:
+        widget = windowButton(control.text);
+        break;
+    case LAYOUT_LABEL:
+        widget = windowLabel(control.text, control.rightAligned ? 1.0f : 0.0f,
+                             windowIsRed(control.id) ? "quillar-red" : nullptr);
+        break;
+    case LAYOUT_EDIT:
+        widget = windowStatusBox(&placed);
+        break;
+    }
+    windowPlace(placed != nullptr ? placed : widget, control.x, control.y, control.width,
+                control.height, units);
+    if (control.disabled) {
+        gtk_widget_set_sensitive(widget, FALSE);
+    }
+    return widget;
+}
+
 static void windowBuild(GtkApplication *app) {
     gWindow = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     if (app != nullptr) {
@@ -326,74 +363,44 @@ static void windowBuild(GtkApplication *app) {
 
     const DialogBaseUnits units = guiDialogBaseUnits();
     gFixed = gtk_fixed_new();
-    gtk_widget_set_size_request(gFixed, dluToPixelsX(DIALOG_WIDTH_DLU, units),
-                                dluToPixelsY(DIALOG_HEIGHT_DLU, units));
+    gtk_widget_set_size_request(gFixed, dluToPixelsX(LAYOUT_DIALOG_WIDTH, units),
+                                dluToPixelsY(LAYOUT_DIALOG_HEIGHT, units));
     gtk_container_add(GTK_CONTAINER(gWindow), gFixed);
 
-    // Template order; the group box is drawn first so that the version lines lie on it.
-    GtkWidget *group = gtk_frame_new(nullptr);
-    gchar *groupText = windowText(DIALOG_GROUP_VERSIONS);
-    gtk_frame_set_label(GTK_FRAME(group), groupText);
-    g_free(groupText);
-    windowPlace(group, 15, 10, 135, 57, units);
-    windowSetControl(IDC_GROUP_VERSIONS, group);
+    // Template order, except that group boxes go in first so that the lines they frame are
+    // drawn on them.
+    for (int pass = 0; pass < 2; ++pass) {
+        for (size_t i = 0; i < CONTROL_COUNT; ++i) {
+            if ((LAYOUT_CONTROLS[i].kind == LAYOUT_GROUP_BOX) == (pass == 0)) {
+                gControls[i] = windowAddControl(LAYOUT_CONTROLS[i], units);
+            }
+        }
+    }
 
-    GtkWidget *closeButton = windowPlace(windowButton(DIALOG_CLOSE), 157, 199, 50, 14, units);
-    GtkWidget *updateButton = windowPlace(windowButton(DIALOG_UPDATE), 61, 199, 50, 14, units);
-    windowSetControl(IDCANCEL, closeButton);
-    windowSetControl(IDC_UPDATE, updateButton);
-    gtk_widget_set_sensitive(updateButton, FALSE);
-
-    windowSetControl(IDC_LABEL_UNIT, windowPlace(windowLabel(DIALOG_LABEL_UNIT, 0.0f, nullptr), 22,
-                                                 24, 60, 8, units));
-    windowSetControl(
-        IDC_LABEL_BOOTLOADER,
-        windowPlace(windowLabel(DIALOG_LABEL_BOOTLOADER, 0.0f, nullptr), 22, 37, 60, 8, units));
-    windowSetControl(
-        IDC_VERSION_UNIT,
-        windowPlace(windowLabel(DIALOG_VERSION_PLACEHOLDER, 1.0f, nullptr), 90, 24, 50, 8, units));
-    windowSetControl(
-        IDC_VERSION_BOOTLOADER,
-        windowPlace(windowLabel(DIALOG_VERSION_PLACEHOLDER, 1.0f, nullptr), 90, 37, 50, 8, units));
-
-    GtkWidget *scroller = gtk_scrolled_window_new(nullptr, nullptr);
-    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroller), GTK_POLICY_NEVER,
-                                   GTK_POLICY_ALWAYS);
-    gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(scroller), GTK_SHADOW_IN);
-    GtkWidget *status = gtk_text_view_new();
-    gtk_text_view_set_editable(GTK_TEXT_VIEW(status), FALSE);
-    gtk_text_view_set_cursor_visible(GTK_TEXT_VIEW(status), FALSE);
-    gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(status), GTK_WRAP_WORD_CHAR);
-    gtk_text_view_set_left_margin(GTK_TEXT_VIEW(status), 2);
-    gtk_text_view_set_right_margin(GTK_TEXT_VIEW(status), 2);
-    gtk_widget_set_can_focus(status, FALSE);
-    gtk_container_add(GTK_CONTAINER(scroller), status);
-    windowPlace(scroller, 15, 89, 271, 101, units);
-    windowSetControl(IDC_STATUS, status);
-
-    gHint = windowPlace(windowLabel(DIALOG_HINT, 0.0f, nullptr), 15, 79, 49, 8, units);
-
-    windowSetControl(IDC_LABEL_ESC, windowPlace(windowLabel(DIALOG_LABEL_ESC, 0.0f, "quillar-red"),
-                                                22, 50, 60, 8, units));
-    windowSetControl(IDC_VERSION_ESC,
-                     windowPlace(windowLabel(DIALOG_VERSION_PLACEHOLDER, 1.0f, "quillar-red"), 90,
-                                 50, 50, 8, units));
-
-    // Tab order: Close, then Update; the other controls take no focus.
-    GList *chain = g_list_append(nullptr, closeButton);
-    chain = g_list_append(chain, updateButton);
+    // Tab order: the tab stops in template order (Close, then Update); the other controls take
+    // no focus. The first tab stop has the focus, as the dialog manager gives it.
+    GList *chain = nullptr;
+    for (size_t i = 0; i < CONTROL_COUNT; ++i) {
+        if (LAYOUT_CONTROLS[i].tabStop) {
+            chain = g_list_append(chain, gControls[i]);
+        }
+        if (LAYOUT_CONTROLS[i].defaultButton) {
+            gtk_widget_set_can_default(gControls[i], TRUE);
+            gtk_window_set_default(GTK_WINDOW(gWindow), gControls[i]);
+        }
+    }
     G_GNUC_BEGIN_IGNORE_DEPRECATIONS
     gtk_container_set_focus_chain(GTK_CONTAINER(gFixed), chain);
     G_GNUC_END_IGNORE_DEPRECATIONS
+    if (chain != nullptr) {
+        gtk_widget_grab_focus(GTK_WIDGET(chain->data));
+    }
     g_list_free(chain);
-    gtk_widget_set_can_default(closeButton, TRUE);
-    gtk_window_set_default(GTK_WINDOW(gWindow), closeButton);
-    gtk_widget_grab_focus(closeButton);
 
     windowLoadLogo();
     g_signal_connect(gFixed, "draw", G_CALLBACK(windowDrawLogo), nullptr);
-    g_signal_connect(closeButton, "clicked", G_CALLBACK(windowOnClose), nullptr);
-    g_signal_connect(updateButton, "clicked", G_CALLBACK(windowOnUpdate), nullptr);
+    g_signal_connect(guiControl(IDCANCEL), "clicked", G_CALLBACK(windowOnClose), nullptr);
+    g_signal_connect(guiControl(IDC_UPDATE), "clicked", G_CALLBACK(windowOnUpdate), nullptr);
     g_signal_connect(gWindow, "delete-event", G_CALLBACK(windowOnDelete), nullptr);
     g_signal_connect(gWindow, "key-press-event", G_CALLBACK(windowOnKey), nullptr);
     g_signal_connect(gWindow, "destroy", G_CALLBACK(windowOnDestroy), nullptr);

@@ -2,7 +2,7 @@
 """Checks what the Windows program carries, by reading its PE resource and import directories.
 
 Usage:
-  check_resources.py EXE FIRMWARE_IMAGE   dialog 110 and the string tables in English and German
+  check_resources.py EXE FIRMWARE_IMAGE   IDD_MAIN (110) and the string tables in English and German
                                           (texts from resources/texts.json), bitmap 121, icon
                                           group 123, RCDATA 142 equal to the image, the manifest
   check_resources.py --imports EXE...     every imported DLL is one of Windows' own
@@ -133,7 +133,7 @@ def parse_dialog(data):
     version, signature, _help, ex_style, style, count, x, y, cx, cy = struct.unpack_from(
         "<HHIIIHhhhh", data, 0)
     if (version, signature) != (1, 0xFFFF):
-        raise SystemExit("dialog 110 is not an extended dialog template")
+        raise SystemExit("IDD_MAIN (110) is not an extended dialog template")
     at = 26
     menu, at = read_sz_or_ord(data, at)
     window_class, at = read_sz_or_ord(data, at)
@@ -157,23 +157,23 @@ def parse_dialog(data):
 def check_dialog(resources, texts, language, tag):
     data = resources.get((RT_DIALOG, 110, language))
     if data is None:
-        failures.append(f"dialog 110 in language 0x{language:04x} is missing")
+        failures.append(f"IDD_MAIN (110) in language 0x{language:04x} is missing")
         return
     dialog = parse_dialog(data)
     dialog_texts = {key: value[tag] for key, value in texts["dialog"].items()}
     check(dialog["style"] == DIALOG_STYLE,
-          f"dialog 110/{tag}: style 0x{dialog['style']:08x}, expected 0x{DIALOG_STYLE:08x}")
-    check(dialog["rect"][2:] == (300, 228), f"dialog 110/{tag}: size {dialog['rect'][2:]}")
-    check(dialog["menu"] is None, f"dialog 110/{tag}: has a menu")
-    check(dialog["font"] == (8, "MS Shell Dlg"), f"dialog 110/{tag}: font {dialog['font']}")
-    check(dialog["title"] == dialog_texts["CAPTION"], f"dialog 110/{tag}: caption {dialog['title']!r}")
+          f"IDD_MAIN/{tag}: style 0x{dialog['style']:08x}, expected 0x{DIALOG_STYLE:08x}")
+    check(dialog["rect"][2:] == (300, 228), f"IDD_MAIN/{tag}: size {dialog['rect'][2:]}")
+    check(dialog["menu"] is None, f"IDD_MAIN/{tag}: has a menu")
+    check(dialog["font"] == (8, "MS Shell Dlg"), f"IDD_MAIN/{tag}: font {dialog['font']}")
+    check(dialog["title"] == dialog_texts["CAPTION"], f"IDD_MAIN/{tag}: caption {dialog['title']!r}")
     expected = [(cid, cls.lower(), dialog_texts[key] if key else "", rect, style | SHOWN, ex)
                 for cid, cls, key, rect, style, ex in CONTROLS]
     check(len(dialog["controls"]) == len(expected),
-          f"dialog 110/{tag}: {len(dialog['controls'])} controls, expected {len(expected)}")
+          f"IDD_MAIN/{tag}: {len(dialog['controls'])} controls, expected {len(expected)}")
     for want, got in zip(expected, dialog["controls"]):
         if want != got:
-            failures.append(f"dialog 110/{tag}: control\n    expected {want}\n    got      {got}")
+            failures.append(f"IDD_MAIN/{tag}: control\n    expected {want}\n    got      {got}")
 
 
 def strings(resources, language):

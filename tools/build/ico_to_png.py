@@ -1,5 +1,8 @@
 #!/usr/bin/env python3
-"""Cuts the images of a Windows icon into hicolor PNGs: ico_to_png.py icon.ico outdir name."""
+"""Cuts the images of a Windows icon into hicolor PNGs: ico_to_png.py icon.ico outdir name.
+
+Called by the build (platform/linux/CMakeLists.txt), for the Linux program's installed icons.
+"""
 import struct
 import sys
 import zlib
