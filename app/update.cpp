@@ -230,6 +230,14 @@ bool prepareFlash() {
     return true;
 }
 
+void failUnitNotDetected() {
+    wchar_t caption[MESSAGE_BUFFER_SIZE];
+    wchar_t text[MESSAGE_BUFFER_SIZE];
+    loadMessage(MSG_UPDATE_FAILED_CAPTION, caption, MESSAGE_BUFFER_SIZE);
+    loadMessage(MSG_UNIT_NOT_DETECTED, text, MESSAGE_BUFFER_SIZE);
+    reportUpdateFailure(text, caption, LINK_NOT_OPEN, hidLastError());
+}
+
 // Steps 4 to 13. The system is kept awake from the first command to the end.
 void sendUpdate() {
     const uint8_t *image = nullptr;
@@ -258,14 +266,17 @@ void sendUpdate() {
 
 void runUpdate() {
     if (!isUnitOpen(&gConnection)) {
-        wchar_t caption[MESSAGE_BUFFER_SIZE];
-        wchar_t text[MESSAGE_BUFFER_SIZE];
-        loadMessage(MSG_UPDATE_FAILED_CAPTION, caption, MESSAGE_BUFFER_SIZE);
-        loadMessage(MSG_UNIT_NOT_DETECTED, text, MESSAGE_BUFFER_SIZE);
-        reportUpdateFailure(text, caption, LINK_NOT_OPEN, hidLastError());
+        failUnitNotDetected();
         return;
     }
     if (!confirmed()) {
+        return;
+    }
+    // The questions' boxes handle device events: the unit may have left and arrived again
+    // without being identified, and an ESC that was never compared with the supported types
+    // must not be erased. (A unit that left and stayed away fails at the first command.)
+    if (isUnitOpen(&gConnection) && !openUnitIsReady()) {
+        failUnitNotDetected();
         return;
     }
     holdDeviceEvents();
