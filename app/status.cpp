@@ -12,6 +12,11 @@
 UnitConnection gConnection = CLEARED_CONNECTION;
 
 namespace {
+// Set by the ready outcome, cleared before every opening and when the open unit leaves. An
+// arrival inside a message box can replace the open unit by one whose identification failed;
+// that one stays open, but never classified ready.
+bool gReadyUnitOpen = false;
+
 enum Outcome {
     OUTCOME_NO_UNIT,
     OUTCOME_WRONG_MODE,
@@ -101,6 +106,7 @@ wchar_t foldCase(wchar_t c) {
 }
 
 void removeOpenUnit() {
+    gReadyUnitOpen = false;
     closeConnection(&gConnection);
     uiEnableControl(IDC_UPDATE, false);
     refreshVersionDisplay();
@@ -122,10 +128,16 @@ bool sameDevicePath(const wchar_t *a, const wchar_t *b) {
     }
 }
 
+bool openUnitIsReady() {
+    return gReadyUnitOpen && isUnitOpen(&gConnection);
+}
+
 void classifyConnection(ClassifyTrigger trigger) {
+    gReadyUnitOpen = false;
     Outcome outcome = decide(openUnit(&gConnection));
     bool startup = trigger == TRIGGER_STARTUP;
     if (outcome == OUTCOME_READY) {
+        gReadyUnitOpen = true;
         showReadyText();
         if (startup) {
             uiEnableControl(IDC_UPDATE, true);
@@ -146,7 +158,11 @@ void classifyConnection(ClassifyTrigger trigger) {
     if (outcome == OUTCOME_INCOMPATIBLE_ESC) {
         showIncompatibleBox();
     }
-    showNotReadyStatus(notReadyMessage(outcome));
+    // The box handles device events: a ready unit that arrived meanwhile has shown its own
+    // status, which the notice about the ESC that left must not overwrite.
+    if (!(outcome == OUTCOME_INCOMPATIBLE_ESC && openUnitIsReady())) {
+        showNotReadyStatus(notReadyMessage(outcome));
+    }
     if (startup) {
         refreshVersionDisplay();
     }

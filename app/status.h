@@ -25,6 +25,10 @@ struct DeviceEvent {
     wchar_t path[DEVICE_PATH_CAPACITY]; // the interface path (zero-terminated), for a removal
 };
 
+// True while the open unit is one that classified ready since it was opened: the only unit
+// whose ESC was compared with SUPPORTED_ESC_TYPES, and so the only one the update may erase.
+bool openUnitIsReady();
+
 // Acts on one device change. Returns true (handled) for an arrival or a completed removal,
 // false for any other event.
 bool handleDeviceChange(const DeviceEvent *event);

@@ -262,6 +262,13 @@ void runUpdate() {
     if (!confirmed()) {
         return;
     }
+    // The questions' boxes handle device events: the unit may have left and arrived again
+    // without being identified, and an ESC that was never compared with the supported types
+    // must not be erased. (A unit that left and stayed away fails at the first command.)
+    if (isUnitOpen(&gConnection) && !openUnitIsReady()) {
+        failUpdate(MSG_UNIT_NOT_DETECTED, {LINK_NOT_OPEN, hidLastError()});
+        return;
+    }
     holdDeviceEvents();
     sendUpdate();
     releaseDeviceEvents();

@@ -21,7 +21,9 @@ constexpr int32_t PROGRESS_WIDTH = 400;
 constexpr int32_t PROGRESS_HEIGHT = 50;
 
 // Runs the whole update on the open unit: confirmations, lock, protection, erase, address,
-// blocks under the progress window, finish. Reports any failure itself. An image that cannot be
+// blocks under the progress window, finish. Reports any failure itself. A unit that is open
+// after the questions but did not classify ready since it was opened (openUnitIsReady) fails as
+// if none were open, before anything is sent. An image that cannot be
 // loaded or is empty fails before anything is sent (text MSG_WRITE_BLOCK_FAILED, result
 // LINK_NOT_OPEN). A final block of fewer than 48 bytes is padded with 0xFF to whole words, so
 // that no byte of the image is dropped. Device events are held from the image load to the end

@@ -107,10 +107,7 @@ int32_t openUnit(UnitConnection *connection) {
     if (!hidGetReportLengths(connection->handle, &inputLength, &outputLength)) {
         return LINK_NOT_OPEN;
     }
-    // Reports longer than the 60-byte frames would make every write read past the command
-    // frame and every read write past the reply frame; a zero length carries no report ID.
-    if (inputLength == 0 || inputLength > FRAME_SIZE || outputLength == 0 ||
-        outputLength > FRAME_SIZE) {
+    if (!reportLengthsUsable(inputLength, outputLength)) {
         return LINK_NOT_OPEN;
     }
     connection->outputReportLength = outputLength;

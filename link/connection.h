@@ -59,7 +59,7 @@ void closeConnection(UnitConnection *connection);
 
 // Closes whatever is open, opens the first HID interface with vendor UNIT_VENDOR_ID and
 // product 1 or 2, reads its report lengths and identifies it. Returns LINK_NOT_OPEN when no
-// list of interfaces can be had or the report lengths are unreadable or unusable (0, or more
-// than a frame), LINK_NO_DEVICE when no interface matches (record cleared), otherwise the
+// list of interfaces can be had or the report lengths are unreadable or unusable
+// (reportLengthsUsable), LINK_NO_DEVICE when no interface matches (record cleared), otherwise the
 // result of identifyUnit. After a failure past the search the unit stays open.
 int32_t openUnit(UnitConnection *connection);

@@ -98,9 +98,17 @@ int32_t standardReplyResult(const ReplyFrame *reply) {
     return 0;
 }
 
+bool reportLengthsUsable(uint32_t inputLength, uint32_t outputLength) {
+    return inputLength > 0 && inputLength <= FRAME_SIZE &&
+           outputLength >= MIN_OUTPUT_REPORT_LENGTH && outputLength <= FRAME_SIZE;
+}
+
 int32_t sendCommand(UnitConnection *connection, const CommandFrame *command, ReplyFrame *reply,
                     uint32_t waitBeforeReadMs) {
-    if (!isUnitOpen(connection)) {
+    // A unit whose lengths were refused or never read stays open for its caller to close; it
+    // must not be handed a report of 0 bytes or a cut frame meanwhile.
+    if (!isUnitOpen(connection) ||
+        !reportLengthsUsable(connection->inputReportLength, connection->outputReportLength)) {
         return LINK_NOT_OPEN;
     }
     if (!hidWrite(connection->handle, reinterpret_cast<const uint8_t *>(command),

@@ -14,6 +14,9 @@ constexpr int32_t LINK_NO_DEVICE = -4;
 
 constexpr size_t FRAME_SIZE = 60;
 constexpr size_t FRAME_PAYLOAD_SIZE = 56;
+// The longest frame that the update sends: 4 header bytes and a block of 48. A shorter output
+// report would cut every block, and at 4 bytes even the erase's confirmation code.
+constexpr uint32_t MIN_OUTPUT_REPORT_LENGTH = 52;
 
 constexpr uint8_t REPORT_ID_COMMAND = 0x01;
 constexpr uint8_t REPORT_ID_REPLY = 0x02;
@@ -99,10 +102,16 @@ void buildReadEscBootInfo(CommandFrame *frame);
 // STATUS_ERROR (so an error reply with code 0 is success), otherwise 0.
 int32_t standardReplyResult(const ReplyFrame *reply);
 
+// True when the unit's report lengths serve the frames: neither is 0 (no room for the report
+// ID) or longer than a frame (a write would read past the command frame, a read write past
+// the reply frame), and the output report holds MIN_OUTPUT_REPORT_LENGTH bytes.
+bool reportLengthsUsable(uint32_t inputLength, uint32_t outputLength);
+
 // One exchange on the open unit: writes outputReportLength bytes of the command frame, waits
 // waitBeforeReadMs (only the erase waits), and reads one input report of inputReportLength
 // bytes into reply, which is cleared first apart from the report ID 0x02. Returns
-// LINK_NOT_OPEN (nothing sent), LINK_WRITE_FAILED (no reply read), LINK_READ_FAILED (also
-// after REPLY_TIMEOUT_MS without a reply), or 0 with the reply filled.
+// LINK_NOT_OPEN (nothing sent; also while the record's report lengths are not usable),
+// LINK_WRITE_FAILED (no reply read), LINK_READ_FAILED (also after REPLY_TIMEOUT_MS without a
+// reply), or 0 with the reply filled.
 int32_t sendCommand(UnitConnection *connection, const CommandFrame *command, ReplyFrame *reply,
                     uint32_t waitBeforeReadMs = 0);

@@ -9,7 +9,7 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 $SUDO apt-get update
 $SUDO apt-get install -y --no-install-recommends \
   build-essential cmake ninja-build pkg-config git python3 ca-certificates \
-  clang-format googletest libgtest-dev \
+  clang-format googletest libgtest-dev clang libclang-rt-14-dev \
   g++-mingw-w64-x86-64-posix wine wine64 \
   libgtk-3-dev libudev-dev \
   xvfb xauth dbus-x11 fonts-dejavu-core \

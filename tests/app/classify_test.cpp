@@ -183,6 +183,58 @@ TEST_F(Classify, failed_identification_on_arrival_blocks_later_arrivals) {
     EXPECT_TRUE(uiControlEnabled(IDC_UPDATE));
 }
 
+// The incompatible-ESC box handles device events. A ready unit that arrives while it is open
+// shows its own status, which the notice about the ESC that left must not overwrite; anything
+// else leaves the notice to come as before.
+TEST_F(Classify, ready_arrival_in_incompatible_box_overwritten) {
+    const struct {
+        const char *name;
+        ClassifyTrigger trigger;
+        bool arrivesReady;
+    } cases[] = {
+        {"start-up, ready unit arrives", TRIGGER_STARTUP, true},
+        {"arrival, ready unit arrives", TRIGGER_ARRIVAL, true},
+        {"start-up, unidentified unit arrives", TRIGGER_STARTUP, false},
+        {"arrival, unidentified unit arrives", TRIGGER_ARRIVAL, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        restart();
+        if (c.trigger == TRIGGER_ARRIVAL) {
+            classifyConnection(TRIGGER_STARTUP);
+        }
+        prepare(TYPE_UNKNOWN);
+        setBoxHook([&](const UiCall &call) {
+            if (call.op != UI_INFORM || isUnitOpen(&gConnection)) {
+                return;
+            }
+            simRemoveInterface(UNIT_PATH);
+            simSetEscType(SUPPORTED_ESC_TYPES[0]);
+            gSimUnit.escInfoError = c.arrivesReady ? 0 : 5;
+            plugUnit();
+            DeviceEvent arrival = deviceEvent(DEVICE_ARRIVAL);
+            appDeviceEvent(&arrival);
+        });
+        if (c.trigger == TRIGGER_ARRIVAL) {
+            DeviceEvent arrival = deviceEvent(DEVICE_ARRIVAL);
+            appDeviceEvent(&arrival);
+        } else {
+            classifyConnection(TRIGGER_STARTUP);
+        }
+        setBoxHook(nullptr);
+        EXPECT_EQ(uiCallsOf(UI_INFORM).size(), 1u);
+        EXPECT_TRUE(isUnitOpen(&gConnection));
+        if (c.arrivesReady) {
+            EXPECT_EQ(uiStatusText(), message(MSG_READY));
+            EXPECT_TRUE(uiControlEnabled(IDC_UPDATE));
+            EXPECT_EQ(uiControlText(IDC_VERSION_ESC), L"2.10");
+        } else {
+            EXPECT_EQ(uiStatusText(), notReadyText(MSG_ESC_NOT_COMPATIBLE));
+            EXPECT_FALSE(uiControlEnabled(IDC_UPDATE));
+        }
+    }
+}
+
 struct DeviceChangeCase {
     const char *name;
     DeviceEventKind kind;

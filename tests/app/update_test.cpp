@@ -268,6 +268,67 @@ TEST_F(Update, no_unit_guard_asks_or_sends) {
     EXPECT_TRUE(simLog().empty());
 }
 
+// The questions' boxes handle device events: the unit may leave and arrive again. Only a unit
+// that classified ready since it was opened may be erased; one that is open without having
+// been identified fails like no unit at all, before anything is sent.
+TEST_F(Update, unclassified_unit_erased_after_questions) {
+    const struct {
+        const char *name;
+        UiOp box; // the question during which the unit leaves and arrives again
+        void (*change)(SimInterface &);
+        bool updates;
+    } cases[] = {
+        {"identification fails", UI_ASK_OK_CANCEL,
+         [](SimInterface &) { gSimUnit.escInfoError = 5; }, false},
+        {"lengths unreadable", UI_ASK_OK_CANCEL, [](SimInterface &d) { d.lengthsFail = true; },
+         false},
+        {"output report too short", UI_ASK_OK_CANCEL, [](SimInterface &d) { d.outputLength = 16; },
+         false},
+        {"identification fails in the version question", UI_ASK_YES_NO,
+         [](SimInterface &) { gSimUnit.escInfoError = 5; }, false},
+        {"ready again", UI_ASK_OK_CANCEL, [](SimInterface &) {}, true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        restart();
+        setImage(image.data(), image.size());
+        simSetEscFirmwareVersion(0x0300);
+        startReady();
+        setBoxHook([&](const UiCall &call) {
+            if (call.op != c.box) {
+                return;
+            }
+            simRemoveInterface(UNIT_PATH);
+            DeviceEvent removal = deviceEvent(DEVICE_REMOVE_COMPLETE, UNIT_PATH);
+            appDeviceEvent(&removal);
+            SimInterface unit = simUnitInterface(PRODUCT_ID_TALOMIR, UNIT_PATH);
+            c.change(unit);
+            simAddInterface(unit);
+            DeviceEvent arrival = deviceEvent(DEVICE_ARRIVAL);
+            appDeviceEvent(&arrival);
+            ASSERT_TRUE(isUnitOpen(&gConnection));
+            simClearLog();
+        });
+        scriptAnswers({true, true});
+        appUpdate();
+        setBoxHook(nullptr);
+        if (c.updates) {
+            EXPECT_EQ(uiStatusText(), message(MSG_UPDATE_SUCCEEDED));
+            EXPECT_EQ(std::memcmp(gSimUnit.flash.data(), image.data(), image.size()), 0);
+            continue;
+        }
+        EXPECT_TRUE(simLog().empty());
+        std::vector<UiCall> boxes = uiCallsOf(UI_SHOW_ERROR);
+        EXPECT_EQ(boxes.size(), 1u);
+        for (const UiCall &box : boxes) {
+            EXPECT_EQ(box.caption, L"Update failed!");
+            EXPECT_EQ(box.text, message(MSG_UNIT_NOT_DETECTED));
+        }
+        expectFailedState();
+        EXPECT_EQ(simOpenHandleCount(), 0u);
+    }
+}
+
 TEST_F(Update, decline_changes_something) {
     const struct {
         const char *name;

@@ -181,7 +181,8 @@ TEST_F(LinkTest, unreadable_lengths_close_unit) {
 }
 
 // Lengths the 60-byte frames cannot serve would make writes read past the command frame and
-// reads write past the reply frame (or carry no report ID at all): such a unit is not used.
+// reads write past the reply frame (or carry no report ID at all), and an output report too short
+// for a block would cut every block: such a unit is not used.
 struct LengthsCase {
     uint32_t input;
     uint32_t output;
@@ -196,9 +197,12 @@ const LengthsCase LENGTHS[] = {
     {60, 61, LINK_NOT_OPEN},
     {64, 64, LINK_NOT_OPEN},
     {65535, 65535, LINK_NOT_OPEN},
+    {60, 16, LINK_NOT_OPEN},
+    {60, 4, LINK_NOT_OPEN},
+    {60, MIN_OUTPUT_REPORT_LENGTH - 1, LINK_NOT_OPEN},
     {60, 60, 0},
     {16, 60, 0},
-    {60, 16, 0},
+    {60, MIN_OUTPUT_REPORT_LENGTH, 0},
 };
 
 TEST_F(LinkTest, unusable_report_lengths_used) {

@@ -109,11 +109,11 @@ TEST_F(LinkTest, flash_primitives_send_wrong_frames) {
 // Every exchange writes the unit's whole output report, not a fixed or shorter size.
 TEST_F(LinkTest, write_length_not_output_report_length) {
     SimInterface unit = simUnitInterface(PRODUCT_ID_TALOMIR, UNIT_PATH);
-    unit.outputLength = 33;
+    unit.outputLength = MIN_OUTPUT_REPORT_LENGTH;
     simAddInterface(unit);
     ASSERT_EQ(openUnit(&connection), 0);
     for (const std::vector<uint8_t> &frame : simSentFrames()) {
-        EXPECT_EQ(frame.size(), 33u);
+        EXPECT_EQ(frame.size(), MIN_OUTPUT_REPORT_LENGTH);
     }
 }
 
@@ -236,6 +236,31 @@ TEST_F(LinkTest, read_after_failed_write) {
     EXPECT_TRUE(recordedPauses().empty());
     EXPECT_EQ(simTimedOutReads(), 0u);
     EXPECT_TRUE(simDeliveredReplies().empty());
+}
+
+// A unit whose lengths were refused stays open for the caller to close; until then no exchange
+// may hand the backend a report of 0 bytes, a cut frame or one longer than the frames.
+TEST_F(LinkTest, exchange_with_unusable_lengths_sends) {
+    const struct {
+        uint32_t input;
+        uint32_t output;
+    } cases[] = {{0, 0}, {60, 0}, {0, 60}, {60, MIN_OUTPUT_REPORT_LENGTH - 1}, {61, 60}, {60, 61}};
+    SimInterface unit = simUnitInterface(PRODUCT_ID_TALOMIR, UNIT_PATH);
+    unit.lengthsFail = true;
+    simAddInterface(unit);
+    ASSERT_EQ(openUnit(&connection), LINK_NOT_OPEN);
+    ASSERT_TRUE(isUnitOpen(&connection));
+    CommandFrame command;
+    buildSystemLock(&command, SYSTEM_LOCK_SET);
+    ReplyFrame reply;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(::testing::Message() << "input " << c.input << ", output " << c.output);
+        connection.inputReportLength = c.input;
+        connection.outputReportLength = c.output;
+        EXPECT_EQ(exchange(command, &reply), LINK_NOT_OPEN);
+        EXPECT_EQ(eraseFirmware(&connection), LINK_NOT_OPEN);
+        EXPECT_TRUE(simLog().empty());
+    }
 }
 
 TEST_F(LinkTest, exchange_without_unit_sends) {
