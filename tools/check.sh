@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, then builds and runs every test: Linux, Linux under the sanitizers,
-# Windows under Wine, and the Linux link against a real kernel HID device under qemu.
+# Windows under Wine, the Debian package and the Windows release folder, and the Linux link
+# against a real kernel HID device under qemu.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,6 +24,8 @@ step "asan"
 cmake --workflow --preset asan
 step "windows (tests under Wine)"
 cmake --workflow --preset windows
+step "Debian package and Windows release folder"
+bash tools/check-packages.sh
 step "kernel HID device under qemu"
 bash tests/kernel/run-guest.sh build/linux
 step "all passed"
