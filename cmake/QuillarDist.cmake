@@ -21,8 +21,12 @@ if(VERSION MATCHES "~placeholder$")
 else()
   set(PLACEHOLDER_NOTE "")
 endif()
-# Notepad on older Windows shows a file with bare line feeds as one line.
-configure_file(${README_IN} ${DIST_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
+# Notepad on older Windows shows a file with bare line feeds as one line: every line ends in
+# CR LF, those of the note included.
+file(READ ${README_IN} readme)
+string(CONFIGURE "${readme}" readme @ONLY)
+string(REPLACE "\n" "\r\n" readme "${readme}")
+file(WRITE ${DIST_DIR}/README.txt "${readme}")
 list(APPEND names README.txt)
 
 # The format of sha256sum, so that "sha256sum -c SHA256SUMS" checks the folder.
