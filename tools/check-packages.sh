@@ -26,7 +26,12 @@ for tool in dpkg-buildpackage dpkg-deb dh lintian desktop-file-validate appstrea
             fakeroot apt-get sha256sum cmp git tar python3 cmake; do
   command -v "$tool" >/dev/null || fail "missing tool: $tool"
 done
-[ "$(id -u)" -eq 0 ] || fail "installs and purges the package: run as root (CI does)"
+# Installing and purging need root: CI is root, a developer gets asked by sudo.
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || fail "installs and purges the package: run as root or with sudo"
+  SUDO=sudo
+fi
 
 # ---- The Debian package ----
 work=$PWD/build/packages
@@ -82,9 +87,9 @@ snapshot() {
   find /usr /etc /opt -xdev 2>/dev/null | grep -v -e '/icon-theme\.cache$' -e '/mimeinfo\.cache$' |
     sort
 }
-if dpkg -s quillar-updater >/dev/null 2>&1; then apt-get purge -y quillar-updater >/dev/null; fi
+if dpkg -s quillar-updater >/dev/null 2>&1; then $SUDO apt-get purge -y quillar-updater >/dev/null; fi
 snapshot >"$work/before.txt"
-apt-get install -y "$deb" >"$work/install.log" 2>&1 ||
+$SUDO apt-get install -y "$deb" >"$work/install.log" 2>&1 ||
   { cat "$work/install.log"; fail "apt-get install failed"; }
 [ -f /usr/lib/udev/rules.d/70-quillar-updater.rules ] || fail "the rule is not in udev's rules folder"
 if [ -e /usr/bin/quillar-updater-cli ]; then
@@ -93,7 +98,7 @@ else
   missing /usr/bin/quillar-updater-cli
 fi
 dpkg -L quillar-updater >"$work/installed.txt"
-apt-get purge -y quillar-updater >>"$work/install.log" 2>&1 || fail "apt-get purge failed"
+$SUDO apt-get purge -y quillar-updater >>"$work/install.log" 2>&1 || fail "apt-get purge failed"
 snapshot >"$work/after.txt"
 diff -u "$work/before.txt" "$work/after.txt" || fail "purge left the file system changed (above)"
 echo "package installed, ran, purged without a trace ($(wc -l <"$work/installed.txt") paths)"
