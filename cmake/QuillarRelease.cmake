@@ -69,7 +69,8 @@ function(quillar_add_dist)
             -DREADME_IN=${PROJECT_SOURCE_DIR}/cmake/dist-readme.txt.in
             -DVERSION=${QUILLAR_RELEASE_VERSION} -DIMAGE_VERSION=${QUILLAR_FIRMWARE_VERSION}
             -DIMAGE_SIZE=${QUILLAR_FIRMWARE_SIZE} -P ${PROJECT_SOURCE_DIR}/cmake/QuillarDist.cmake
-    DEPENDS ${targets} ${PROJECT_SOURCE_DIR}/cmake/dist-readme.txt.in
+    DEPENDS ${PROJECT_SOURCE_DIR}/cmake/dist-readme.txt.in
     COMMENT "Writing ${QUILLAR_DIST_DIR}" VERBATIM)
+  add_dependencies(dist ${targets})
 endfunction()
 cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL quillar_add_dist)
