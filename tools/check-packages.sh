@@ -101,7 +101,7 @@ dpkg -L quillar-updater >"$work/installed.txt"
 $SUDO apt-get purge -y quillar-updater >>"$work/install.log" 2>&1 || fail "apt-get purge failed"
 snapshot >"$work/after.txt"
 diff -u "$work/before.txt" "$work/after.txt" || fail "purge left the file system changed (above)"
-echo "package installed, ran, purged without a trace ($(wc -l <"$work/installed.txt") paths)"
+echo "package installed, checked, purged without a trace ($(wc -l <"$work/installed.txt") paths)"
 
 # ---- The Windows release folder, built twice in two build folders ----
 # The preset's own build writes dist/windows/; the second, in a folder of its own, writes beside it.
