@@ -18,9 +18,22 @@ if(NOT QUILLAR_FIRMWARE_REST EQUAL 0)
                       "${QUILLAR_FIRMWARE_SIZE} bytes, not a multiple of 4; "
                       "a firmware image holds whole 32-bit words.")
 endif()
-if(QUILLAR_RELEASE)
-  file(SHA256 "${QUILLAR_FIRMWARE_IMAGE}" _image_hash)
-  file(SHA256 "${QUILLAR_PLACEHOLDER_IMAGE}" _placeholder_hash)
+# Test-only: lets CI build the package and the release folder from the placeholder. Whatever it
+# builds is named "~placeholder" (QUILLAR_RELEASE_VERSION), so it cannot pass for a release.
+option(QUILLAR_TEST_PLACEHOLDER_RELEASE
+       "TEST ONLY: a release build of the placeholder image, versioned ~placeholder" OFF)
+file(SHA256 "${QUILLAR_FIRMWARE_IMAGE}" _image_hash)
+file(SHA256 "${QUILLAR_PLACEHOLDER_IMAGE}" _placeholder_hash)
+set(QUILLAR_RELEASE_VERSION ${PROJECT_VERSION})
+if(QUILLAR_TEST_PLACEHOLDER_RELEASE)
+  if(NOT _image_hash STREQUAL _placeholder_hash)
+    message(FATAL_ERROR "QUILLAR_TEST_PLACEHOLDER_RELEASE builds the placeholder image only; "
+                        "a real image is built without it.")
+  endif()
+  set(QUILLAR_RELEASE_VERSION "${PROJECT_VERSION}~placeholder")
+  message(WARNING "Test-only build of the placeholder image: version ${QUILLAR_RELEASE_VERSION}, "
+                  "never to be given to users.")
+elseif(QUILLAR_RELEASE)
   if(_image_hash STREQUAL _placeholder_hash)
     message(FATAL_ERROR "A release needs the real firmware image: configure with "
                         "-DQUILLAR_FIRMWARE_IMAGE=/path/to/image.bin "

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, then builds and runs every test: Linux, Linux under the sanitizers,
-# Windows under Wine, the fuzz target, and the Linux link against a real kernel HID device under
-# qemu.
+# Windows under Wine, the fuzz target, the Debian package and the Windows release folder, and
+# the Linux link against a real kernel HID device under qemu.
 # Called by CI (.ci/run), and by a developer by hand before a commit.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -27,6 +27,8 @@ step "windows (tests under Wine)"
 cmake --workflow --preset windows
 step "fuzz target (clang, libFuzzer, 60 s)"
 bash tests/fuzz/run.sh 60
+step "Debian package and Windows release folder"
+bash tools/check-packages.sh
 step "kernel HID device under qemu"
 bash tests/kernel/run-guest.sh build/linux
 step "all passed"

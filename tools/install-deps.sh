@@ -13,4 +13,6 @@ $SUDO apt-get install -y --no-install-recommends \
   g++-mingw-w64-x86-64-posix wine wine64 \
   libgtk-3-dev libudev-dev \
   xvfb xauth dbus-x11 fonts-dejavu-core \
-  qemu-system-x86 busybox-static cpio kmod
+  qemu-system-x86 busybox-static cpio kmod \
+  debhelper dpkg-dev fakeroot lintian desktop-file-utils appstream scdoc man-db \
+  libcli11-dev nlohmann-json3-dev

@@ -1,0 +1,140 @@
+#!/usr/bin/env bash
+# Builds and checks what users install: the Debian package (lintian, desktop entry, AppStream,
+# manual pages, install and purge on this machine) and the Windows release folder (built twice,
+# compared byte for byte, checksums). Both from the placeholder image, named ~placeholder.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+# Programs that another branch brings. While one is named here, its absence is reported but
+# passes; once it is merged this list must be empty, and every check below demands it.
+pending=(quillar-updater-cli)
+
+fail() { echo "check-packages.sh: $*" >&2; exit 1; }
+is_pending() {
+  local name
+  for name in "${pending[@]}"; do [ "$name" = "$1" ] && return 0; done
+  return 1
+}
+# missing FILE: fails unless the file belongs to a pending program.
+missing() {
+  local name
+  name=$(basename "$1"); name=${name%.exe}
+  is_pending "$name" || fail "missing: $1"
+  echo "PENDING (not merged yet): $1"
+}
+for tool in dpkg-buildpackage dpkg-deb dh lintian desktop-file-validate appstreamcli man scdoc \
+            fakeroot apt-get sha256sum cmp git tar python3 cmake; do
+  command -v "$tool" >/dev/null || fail "missing tool: $tool"
+done
+# Installing and purging need root: CI is root, a developer gets asked by sudo.
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || fail "installs and purges the package: run as root or with sudo"
+  SUDO=sudo
+fi
+
+# ---- The Debian package ----
+work=$PWD/build/packages
+rm -rf "$work"
+mkdir -p "$work/src"
+# A clean copy of the tree: dpkg-buildpackage writes its results beside the source folder.
+git ls-files -z --cached --others --exclude-standard |
+  tar --null -T - --ignore-failed-read -cf - | tar -xf - -C "$work/src"
+echo "building the package (log: $work/build.log)"
+(cd "$work/src" && dpkg-buildpackage -b -us -uc) >"$work/build.log" 2>&1 ||
+  { tail -n 40 "$work/build.log"; fail "dpkg-buildpackage failed"; }
+debs=("$work"/quillar-updater_*.deb)
+deb=${debs[0]}
+version=$(dpkg-deb -f "$deb" Version)
+[[ $version == *~placeholder ]] || fail "a package of the placeholder image is versioned $version"
+echo "package: $(basename "$deb")"
+
+lintian --fail-on error,warning "$deb" || fail "lintian"
+
+root=$work/root
+dpkg-deb -x "$deb" "$root"
+expected=(
+  /usr/bin/quillar-updater
+  /usr/bin/quillar-updater-cli
+  /usr/lib/udev/rules.d/70-quillar-updater.rules
+  /usr/share/applications/example.zarvelo.QuillarUpdater.desktop
+  /usr/share/metainfo/example.zarvelo.QuillarUpdater.metainfo.xml
+  /usr/share/man/man1/quillar-updater.1.gz
+  /usr/share/man/man1/quillar-updater-cli.1.gz
+  /usr/share/doc/quillar-updater/copyright
+)
+for size in 16 32 48 64 128; do
+  expected+=("/usr/share/icons/hicolor/${size}x${size}/apps/quillar-updater.png")
+done
+for file in "${expected[@]}"; do [ -f "$root$file" ] || missing "$file"; done
+if find "$root" -name '*demo*' -o -name '*-sim*' | grep .; then fail "the package holds a demo"; fi
+
+desktop-file-validate "$root"/usr/share/applications/*.desktop || fail "desktop-file-validate"
+appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml || fail "appstreamcli"
+# Software centres offer the package for a plugged-in unit by these entries.
+for product in 0001 0002; do
+  grep -q "<modalias>usb:v3A7Cp${product}d\*</modalias>" "$root"/usr/share/metainfo/*.metainfo.xml ||
+    fail "the metainfo does not provide the modalias of product $product"
+done
+for page in "$root"/usr/share/man/man1/*.1.gz; do
+  warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$page" 2>&1 >/dev/null)
+  [ -z "$warnings" ] || fail "$(basename "$page"): $warnings"
+done
+
+# Install and purge on this machine: purge must leave the file system as it found it. The
+# caches that other packages' triggers rebuild are not the package's files.
+snapshot() {
+  find /usr /etc /opt -xdev 2>/dev/null | grep -v -e '/icon-theme\.cache$' -e '/mimeinfo\.cache$' |
+    sort
+}
+if dpkg -s quillar-updater >/dev/null 2>&1; then $SUDO apt-get purge -y quillar-updater >/dev/null; fi
+snapshot >"$work/before.txt"
+$SUDO apt-get install -y "$deb" >"$work/install.log" 2>&1 ||
+  { cat "$work/install.log"; fail "apt-get install failed"; }
+[ -f /usr/lib/udev/rules.d/70-quillar-updater.rules ] || fail "the rule is not in udev's rules folder"
+if [ -e /usr/bin/quillar-updater-cli ]; then
+  /usr/bin/quillar-updater-cli --version || fail "/usr/bin/quillar-updater-cli --version failed"
+else
+  missing /usr/bin/quillar-updater-cli
+fi
+dpkg -L quillar-updater >"$work/installed.txt"
+$SUDO apt-get purge -y quillar-updater >>"$work/install.log" 2>&1 || fail "apt-get purge failed"
+snapshot >"$work/after.txt"
+diff -u "$work/before.txt" "$work/after.txt" || fail "purge left the file system changed (above)"
+echo "package installed, checked, purged without a trace ($(wc -l <"$work/installed.txt") paths)"
+
+# ---- The Windows release folder, built twice in two build folders ----
+# The preset's own build writes dist/windows/; the second, in a folder of its own, writes beside it.
+again=$PWD/build/dist-again/windows
+rm -rf build/dist-placeholder build/dist-placeholder-again "$again"
+for build in dist-placeholder dist-placeholder-again; do
+  { cmake --preset dist-placeholder -B "build/$build" \
+      $([ $build = dist-placeholder ] || echo "-DQUILLAR_DIST_DIR=$again") &&
+    cmake --build "build/$build" --target dist; } >"$work/$build.log" 2>&1 ||
+    { tail -n 40 "$work/$build.log"; fail "building the release folder in build/$build"; }
+done
+builds=(dist/windows "$again")
+first=${builds[0]}
+for file in quillar-updater.exe quillar-updater-cli.exe README.txt SHA256SUMS; do
+  [ -f "$first/$file" ] || missing "$file"
+done
+# The programs first: a difference there is the one that matters (the sums then differ too).
+for file in "$first"/*.exe "$first"/README.txt "$first"/SHA256SUMS; do
+  cmp "$file" "${builds[1]}/$(basename "$file")" || fail "two builds differ: $(basename "$file")"
+done
+(cd "$first" && sha256sum -c SHA256SUMS) || fail "sha256sum -c"
+[ "$(wc -l <"$first/SHA256SUMS")" -eq $(($(ls "$first" | wc -l) - 1)) ] ||
+  fail "SHA256SUMS does not list every file"
+grep -q "TEST BUILD" "$first/README.txt" || fail "README.txt of a placeholder build does not say so"
+for exe in "$first"/*.exe; do
+  python3 - "$exe" <<'PY' || fail "$(basename "$exe"): version resource"
+import sys
+data = open(sys.argv[1], "rb").read()
+name = sys.argv[1].rsplit("/", 1)[-1]
+for key, value in [("ProductName", "ZARVELO QUILLAR FW Updater"), ("ProductVersion", "3.0~placeholder"),
+                   ("FirmwareImageVersion", "3.0"), ("OriginalFilename", name)]:
+    if not any((key + "\0" * pad + value + "\0").encode("utf-16-le") in data for pad in (1, 2)):
+        sys.exit(f"{name}: no {key} {value!r} in its version resource")
+PY
+done
+echo "dist/windows/: $(ls dist/windows | tr '\n' ' '), identical in two builds"
