@@ -406,16 +406,19 @@ TEST_F(Update, missing_progress_window_stops_transfer) {
 TEST_F(Update, progress_window_off_centre) {
     const struct {
         UiRect dialog;
+        int32_t dpi;
         UiRect expected; // left, top, width, height
     } cases[] = {
-        {{100, 200, 700, 600}, {200, 375, 400, 50}},
-        {{0, 0, 301, 51}, {-50, 0, 400, 50}},
-        {{-301, -51, 0, 0}, {-351, -51, 400, 50}},
+        {{100, 200, 700, 600}, 96, {200, 375, 400, 50}},
+        {{0, 0, 301, 51}, 96, {-50, 0, 400, 50}},
+        {{-301, -51, 0, 0}, 96, {-351, -51, 400, 50}},
+        {{100, 200, 856, 776}, 144, {178, 451, 600, 75}},
     };
     for (const auto &c : cases) {
         restart();
         setImage(image.data(), image.size());
         setDialogRect(c.dialog);
+        setWindowDpi(c.dpi);
         startReady();
         scriptAnswers({true});
         runUpdate();
