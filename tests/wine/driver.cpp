@@ -417,6 +417,8 @@ int dpiScaling(const std::wstring &exe, int dpi) {
         return failureCount();
     }
     expectReady(main);
+    Sleep(1000); // the first paint
+    expectPainting(main, true);
     if (!confirmUpdate(main, &program, IDOK)) {
         terminate(&program);
         return failureCount();
