@@ -1,4 +1,4 @@
-// The GTK programs' pause: never shorter than asked, and the main loop keeps running during it.
+// The GTK pause: never shorter than asked, the main loop runs during it, the slack is restored.
 #include "link/pause.h"
 
 #include <glib.h>
