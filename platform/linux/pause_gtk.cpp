@@ -27,7 +27,12 @@ gboolean pauseElapsed(gpointer data) {
 gboolean timerFired(gint fd, GIOCondition, gpointer data) {
     uint64_t expirations = 0;
     // Drains the timer so that it no longer polls readable.
-    while (read(fd, &expirations, sizeof expirations) < 0 && errno == EINTR) {
+    ssize_t got;
+    do {
+        got = read(fd, &expirations, sizeof expirations);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0 && errno == EAGAIN) {
+        return G_SOURCE_CONTINUE; // a wake-up without an expiry: the deadline is still ahead
     }
     return pauseElapsed(data);
 }
