@@ -22,7 +22,7 @@ constexpr unsigned long PAUSE_TIMER_SLACK_NS = 1000;
 // The timer is armed this much before the deadline, and the rest is waited out on the clock: a
 // wake-up comes some tens of microseconds late on a busy or virtual machine, which over the
 // 2,042 pauses of an update would add up to a tenth of a second and more. The main loop is
-// held for at most this long, at a cost of half a per cent of one processor.
+// held for at most this long, at a cost of at most half a per cent of one processor.
 constexpr long EARLY_WAKE_NS = 100000;
 
 constexpr long NS_PER_SECOND = 1000000000L;
