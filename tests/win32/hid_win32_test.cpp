@@ -331,11 +331,11 @@ static void answerWithState0(HANDLE server) {
 // The failure box of a refusal after good exchanges shows 0 as the system error, not the code
 // that a device passed over by the search left behind.
 TEST_F(FakeDeviceTest, old_search_error_shown_with_refusal) {
-    std::thread unit(answerWithState0, device.server);
     std::wstring missing =
         L"\\\\.\\pipe\\quillar-hid-passed-over-" + std::to_wstring(GetCurrentProcessId());
     ASSERT_EQ(HID_INVALID_HANDLE, hidOpenPath(missing.c_str()));
     ASSERT_NE(0u, hidLastError());
+    std::thread unit(answerWithState0, device.server);
     closeConnection(&gConnection);
     gConnection.handle = device.client;
     device.client = HID_INVALID_HANDLE; // the connection owns it now
@@ -350,8 +350,10 @@ TEST_F(FakeDeviceTest, old_search_error_shown_with_refusal) {
     std::vector<uint8_t> image(96, 0xFF);
     setImage(image.data(), image.size());
     scriptAnswers({true});
-    runUpdate(); // closes the connection, which ends the unit's loop
-
+    runUpdate();
+    // The failure closed the connection already; closing here too ends the unit's loop whatever
+    // the update did.
+    closeConnection(&gConnection);
     unit.join();
     std::vector<UiCall> boxes = uiCallsOf(UI_SHOW_ERROR);
     ASSERT_EQ(1u, boxes.size());
