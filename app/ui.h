@@ -35,6 +35,10 @@ void uiShowError(const wchar_t *caption, const wchar_t *text);   // error icon, 
 // The main window's outer rectangle in screen coordinates.
 UiRect uiDialogRect();
 
+// Pixels at 100 % (96 DPI) as pixels of the main window at its own DPI. A toolkit that scales
+// every pixel figure by itself gives them back unchanged.
+int32_t uiScalePixels(int32_t pixels);
+
 // The progress window: a top-level window owned by the main window, showing a bar with the
 // range 0 to 100, titled text. May return null; the other calls then do nothing.
 UiWindow uiCreateProgressWindow(int32_t x, int32_t y, int32_t width, int32_t height,

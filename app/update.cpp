@@ -98,13 +98,16 @@ int32_t half(int32_t distance) {
     return static_cast<int32_t>(value >= 0 ? value / 2 : -((-value + 1) / 2));
 }
 
+// The window is 400 x 50 pixels at 100 %, scaled to the main window's DPI like the dialog.
 UiWindow createProgressWindow() {
     UiRect rect = uiDialogRect();
-    int32_t x = rect.left + half(rect.right - rect.left) - PROGRESS_WIDTH / 2;
-    int32_t y = rect.top + half(rect.bottom - rect.top) - PROGRESS_HEIGHT / 2;
+    int32_t width = uiScalePixels(PROGRESS_WIDTH);
+    int32_t height = uiScalePixels(PROGRESS_HEIGHT);
+    int32_t x = rect.left + half(rect.right - rect.left) - width / 2;
+    int32_t y = rect.top + half(rect.bottom - rect.top) - height / 2;
     wchar_t text[MESSAGE_BUFFER_SIZE];
     loadMessage(MSG_PROGRESS, text, MESSAGE_BUFFER_SIZE);
-    UiWindow progress = uiCreateProgressWindow(x, y, PROGRESS_WIDTH, PROGRESS_HEIGHT, text);
+    UiWindow progress = uiCreateProgressWindow(x, y, width, height, text);
     uiSetProgress(progress, 0);
     uiRaiseWindow(uiMainWindow());
     uiRaiseWindow(progress);

@@ -58,6 +58,10 @@ bool hidRead(HidHandle handle, uint8_t *report, size_t length, uint32_t timeoutM
 // Closes a handle from hidOpenPath. HID_INVALID_HANDLE is ignored.
 void hidClose(HidHandle handle);
 
-// The platform's last system error code: GetLastError on Windows, errno on Linux, the
-// injected code in the simulator. Only ever shown to the user.
+// The system error code of the operation that failed last (GetLastError on Windows, errno on
+// Linux, the injected code in the simulator), taken when it failed, so that the cleanup after
+// it cannot change it. A successful hidWrite or hidRead sets it to 0: a reply that the unit
+// answers with a refusal after a good exchange comes with 0, never with the code of an older
+// failure (a device that the search could not open, a timeout of an earlier run). Only ever
+// shown to the user.
 uint32_t hidLastError();

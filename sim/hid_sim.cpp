@@ -296,6 +296,7 @@ bool hidWrite(HidHandle handle, const uint8_t *report, size_t length) {
     if (!device->isUnit) {
         // Another HID device takes the report and has nothing to say to it.
         gLog.push_back({SIM_TO_UNIT, written, false});
+        gLastError = 0;
         return true;
     }
     simBeginCommand(report, length);
@@ -320,6 +321,7 @@ bool hidWrite(HidHandle handle, const uint8_t *report, size_t length) {
     } else if (simActiveFault(SIM_FAULT_NO_REPLY) == nullptr) {
         open.replies.push_back(reply);
     }
+    gLastError = 0;
     return true;
 }
 
@@ -351,6 +353,7 @@ bool hidRead(HidHandle handle, uint8_t *report, size_t length, uint32_t timeoutM
         {SIM_FROM_UNIT,
          std::vector<uint8_t>(reply.begin(), reply.begin() + static_cast<ptrdiff_t>(delivered)),
          false});
+    gLastError = 0;
     return true;
 }
 

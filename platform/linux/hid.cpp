@@ -26,7 +26,7 @@ struct HidList {
 };
 
 // Captured where an operation fails, so that the calls that follow (closing, freeing) cannot
-// overwrite the reason before it is shown.
+// overwrite the reason before it is shown; a successful write or read clears it.
 static uint32_t lastError = 0;
 
 static void failWith(int code) {
@@ -282,6 +282,7 @@ bool hidWrite(HidHandle handle, const uint8_t *report, size_t length) {
         failWith(EIO);
         return false;
     }
+    lastError = 0;
     return true;
 }
 
@@ -343,6 +344,7 @@ bool hidRead(HidHandle handle, uint8_t *report, size_t length, uint32_t timeoutM
         // out only for devices without numbered reports).
         ssize_t got = read(fd, report, length);
         if (got > 0) {
+            lastError = 0;
             return true;
         }
         if (got == 0) {

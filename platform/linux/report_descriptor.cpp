@@ -49,11 +49,8 @@ uint32_t lengthFromBits(uint64_t bits) {
     return bits == 0 ? 0 : static_cast<uint32_t>((bits + 7) / 8 + 1);
 }
 
-// The length of the preferred report if it exists, else that of the longest one.
-uint32_t chooseLength(const uint64_t *bits, uint8_t preferredId) {
-    if (bits[preferredId] != 0) {
-        return lengthFromBits(bits[preferredId]);
-    }
+// The length of the longest numbered report.
+uint32_t longestLength(const uint64_t *bits) {
     uint64_t longest = 0;
     for (size_t id = 1; id < REPORT_IDS; ++id) {
         if (bits[id] > longest) {
@@ -160,8 +157,8 @@ bool reportLengthsFromDescriptor(const uint8_t *descriptor, size_t size, uint32_
         return false;
     }
     if (numbered) {
-        *inputLength = chooseLength(bits.input, DESCRIPTOR_INPUT_REPORT_ID);
-        *outputLength = chooseLength(bits.output, DESCRIPTOR_OUTPUT_REPORT_ID);
+        *inputLength = longestLength(bits.input);
+        *outputLength = longestLength(bits.output);
     } else {
         *inputLength = lengthFromBits(bits.input[0]);
         *outputLength = lengthFromBits(bits.output[0]);

@@ -4,19 +4,14 @@
 #include <cstddef>
 #include <cstdint>
 
-// The report IDs whose lengths the programming unit's link needs.
-constexpr uint8_t DESCRIPTOR_OUTPUT_REPORT_ID = 0x01;
-constexpr uint8_t DESCRIPTOR_INPUT_REPORT_ID = 0x02;
-
 // The longest report a descriptor may describe, report ID included; the other platform keeps
 // report lengths in 16 bits.
 constexpr uint32_t DESCRIPTOR_MAX_REPORT_LENGTH = 0xFFFF;
 
 // Walks the descriptor's items and gives the byte lengths, report ID byte included, of one
-// input and one output report:
-// - with report IDs: report DESCRIPTOR_INPUT_REPORT_ID for input and
-//   DESCRIPTOR_OUTPUT_REPORT_ID for output when the descriptor has them; otherwise the longest
-//   input or output report, which is what the other platform's capabilities give;
+// input and one output report, as the other platform's HID capabilities give them:
+// - with report IDs: the longest input and the longest output report, whichever their IDs, so
+//   that a device declaring a report longer than the unit's is judged alike on both platforms;
 // - without report IDs: the one report, plus one byte for the report ID 0 that the other
 //   platform counts in front of it.
 // A direction without any report gives length 0. Returns false, touching neither length, for a

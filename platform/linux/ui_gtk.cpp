@@ -183,6 +183,11 @@ UiRect uiDialogRect() {
     return rect;
 }
 
+// GTK scales every pixel figure by the display's scale factor itself.
+int32_t uiScalePixels(int32_t pixels) {
+    return pixels;
+}
+
 // Room around the progress bar inside the progress window, in pixels.
 constexpr int32_t PROGRESS_BORDER = 8;
 

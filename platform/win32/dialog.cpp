@@ -7,6 +7,7 @@
 
 #include "app/mainwindow.h"
 #include "app/status.h"
+#include "app/ui.h"
 #include "resources/resource.h"
 
 // The logo's background colour, left out when it is drawn.
@@ -31,7 +32,9 @@ static INT_PTR onInitDialog(HWND window) {
 }
 
 // The logo stands right of the version group box, level with its top, at most half its own
-// size, and ends 45 pixels short of the window's right edge; it is loaded for every paint.
+// size, and ends 45 pixels short of the window's right edge; it is loaded for every paint. The
+// two margins are pixels at 100 %, scaled to the window's DPI; the half-size limit is in the
+// bitmap's own pixels.
 static INT_PTR onPaint(HWND window) {
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(window, &paint);
@@ -45,7 +48,7 @@ static INT_PTR onPaint(HWND window) {
     RECT group;
     GetWindowRect(gMainWindow, &dialog);
     GetWindowRect(GetDlgItem(gMainWindow, IDC_GROUP_VERSIONS), &group);
-    LONG width = dialog.right - group.right - 45;
+    LONG width = dialog.right - group.right - uiScalePixels(45);
     if (width > info.bmWidth / 2) {
         width = info.bmWidth / 2;
     }
@@ -54,7 +57,8 @@ static INT_PTR onPaint(HWND window) {
         height = static_cast<LONG>(static_cast<float>(width) / static_cast<float>(info.bmWidth) *
                                    static_cast<float>(info.bmHeight));
     }
-    const LONG x = group.right - (dialog.left + GetSystemMetrics(SM_CXDLGFRAME)) + 20;
+    const LONG x =
+        group.right - (dialog.left + GetSystemMetrics(SM_CXDLGFRAME)) + uiScalePixels(20);
     const LONG y = group.top - (dialog.top + GetSystemMetrics(SM_CYCAPTION));
     // A window too narrow leaves no room: nothing is drawn rather than a mirrored image.
     if (width > 0 && height > 0) {

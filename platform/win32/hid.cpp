@@ -23,7 +23,7 @@ struct HidList {
 };
 
 // The error of the operation that failed, kept apart from GetLastError so that the cleanup
-// after a failure cannot overwrite it before it is shown.
+// after a failure cannot overwrite it before it is shown; a successful write or read clears it.
 static DWORD lastError = ERROR_SUCCESS;
 
 // The handle whose last read ended in a timeout: its reply may still arrive and wait in the
@@ -274,7 +274,11 @@ bool hidWrite(HidHandle handle, const uint8_t *report, size_t length) {
         return fail(GetLastError());
     }
     bool timedOut = false;
-    return awaitTransfer(device, &overlapped, gHidWriteTimeoutMs, &timedOut);
+    if (!awaitTransfer(device, &overlapped, gHidWriteTimeoutMs, &timedOut)) {
+        return false;
+    }
+    lastError = ERROR_SUCCESS;
+    return true;
 }
 
 bool hidRead(HidHandle handle, uint8_t *report, size_t length, uint32_t timeoutMs) {
@@ -295,6 +299,7 @@ bool hidRead(HidHandle handle, uint8_t *report, size_t length, uint32_t timeoutM
         }
         return false;
     }
+    lastError = ERROR_SUCCESS;
     return true;
 }
 

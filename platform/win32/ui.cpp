@@ -93,6 +93,25 @@ UiRect uiDialogRect() {
     return {rect.left, rect.top, rect.right, rect.bottom};
 }
 
+// The DPI that a window is drawn at: 96 is 100 %. The manifest declares per-monitor awareness,
+// so Windows leaves our pixel figures unscaled. GetDpiForWindow is looked up at run time,
+// because Windows before 10 (1607) has no such export and would refuse to start the program.
+static UINT windowDpi(HWND window) {
+    using GetDpiForWindowFunction = UINT(WINAPI *)(HWND);
+    static GetDpiForWindowFunction getDpiForWindow = [] {
+        HMODULE user32 = GetModuleHandleW(L"user32.dll");
+        FARPROC found = user32 != nullptr ? GetProcAddress(user32, "GetDpiForWindow") : nullptr;
+        // Through the generic function pointer type, which may be cast to any other.
+        return reinterpret_cast<GetDpiForWindowFunction>(reinterpret_cast<void (*)()>(found));
+    }();
+    const UINT dpi = getDpiForWindow != nullptr ? getDpiForWindow(window) : 0;
+    return dpi != 0 ? dpi : USER_DEFAULT_SCREEN_DPI;
+}
+
+int32_t uiScalePixels(int32_t pixels) {
+    return MulDiv(pixels, static_cast<int>(windowDpi(gMainWindow)), USER_DEFAULT_SCREEN_DPI);
+}
+
 UiWindow uiCreateProgressWindow(int32_t x, int32_t y, int32_t width, int32_t height,
                                 const wchar_t *text) {
     return CreateWindowExW(0, PROGRESS_CLASSW, text, PROGRESS_STYLE, x, y, width, height,

@@ -84,7 +84,7 @@ struct FailureCase {
     SimFault fault;
     int32_t result;
     uint16_t text;
-    bool errorLineHasSystemError; // the fault's system error is known to the test
+    bool systemCallFailed; // the fault's system error is shown; else the unit refused: 0
 };
 
 constexpr uint32_t SYS = 0x0000001F;
@@ -133,6 +133,11 @@ TEST_F(Update, failure_misreported_or_goes_on) {
         SCOPED_TRACE(c.name);
         restart();
         setImage(image.data(), image.size());
+        // A device that the search could not open leaves a system error behind; a refusal by
+        // the unit must not show it.
+        SimInterface held = simOtherInterface(0x046D, 0xC077, MOUSE_PATH);
+        held.heldExclusively = true;
+        simAddInterface(held);
         startReady();
         simInjectFault(c.fault);
         scriptAnswers({true});
@@ -143,18 +148,10 @@ TEST_F(Update, failure_misreported_or_goes_on) {
         EXPECT_EQ(boxes[0].caption, L"Update failed!");
         std::wstring expected = message(c.text);
         if (c.result != -1) {
-            expected += L"\r\n";
-            std::wstring line = errorLine(static_cast<uint32_t>(c.result), SYS);
-            expected += c.errorLineHasSystemError
-                            ? errorLine(static_cast<uint32_t>(c.result), c.fault.systemError)
-                            : line.substr(0, line.size() - 8);
+            expected += L"\r\n" + errorLine(static_cast<uint32_t>(c.result),
+                                            c.systemCallFailed ? c.fault.systemError : 0);
         }
-        if (c.errorLineHasSystemError || c.result == -1) {
-            EXPECT_EQ(narrowText(boxes[0].text), narrowText(expected));
-        } else {
-            EXPECT_EQ(narrowText(boxes[0].text.substr(0, expected.size())), narrowText(expected));
-            EXPECT_EQ(boxes[0].text.size(), expected.size() + 8);
-        }
+        EXPECT_EQ(narrowText(boxes[0].text), narrowText(expected));
         expectFailedState();
         EXPECT_EQ(uiCallNames({UI_KEEP_AWAKE, UI_SHOW_ERROR, UI_SET_STATUS}),
                   (std::vector<std::string>{"keepAwake 1", "error", "status", "keepAwake 0"}));
@@ -470,16 +467,19 @@ TEST_F(Update, missing_progress_window_stops_transfer) {
 TEST_F(Update, progress_window_off_centre) {
     const struct {
         UiRect dialog;
+        int32_t dpi;
         UiRect expected; // left, top, width, height
     } cases[] = {
-        {{100, 200, 700, 600}, {200, 375, 400, 50}},
-        {{0, 0, 301, 51}, {-50, 0, 400, 50}},
-        {{-301, -51, 0, 0}, {-351, -51, 400, 50}},
+        {{100, 200, 700, 600}, 96, {200, 375, 400, 50}},
+        {{0, 0, 301, 51}, 96, {-50, 0, 400, 50}},
+        {{-301, -51, 0, 0}, 96, {-351, -51, 400, 50}},
+        {{100, 200, 856, 776}, 144, {178, 451, 600, 75}},
     };
     for (const auto &c : cases) {
         restart();
         setImage(image.data(), image.size());
         setDialogRect(c.dialog);
+        setWindowDpi(c.dpi);
         startReady();
         scriptAnswers({true});
         runUpdate();

@@ -42,16 +42,12 @@ Bytes size8Count(uint8_t count) {
 const Bytes INPUT = {0x09, 0x02, 0x81, 0x02};
 const Bytes OUTPUT = {0x09, 0x03, 0x91, 0x02};
 
+// The unit's application collection with its logical limits, before its reports.
+const Bytes UNIT_HEAD = join({VENDOR_APPLICATION, {0x15, 0x00, 0x26, 0xFF, 0x00}});
+
 // Output report 1 and input report 2 of 59 data bytes each, with logical limits as the unit has.
-const Bytes UNIT = join({VENDOR_APPLICATION,
-                         {0x15, 0x00, 0x26, 0xFF, 0x00},
-                         reportId(1),
-                         size8Count(59),
-                         OUTPUT,
-                         reportId(2),
-                         size8Count(59),
-                         INPUT,
-                         END_COLLECTION});
+const Bytes UNIT = join({UNIT_HEAD, reportId(1), size8Count(59), OUTPUT, reportId(2),
+                         size8Count(59), INPUT, END_COLLECTION});
 
 struct Parsed {
     bool ok;
@@ -95,11 +91,28 @@ TEST(ReportDescriptor, lengths_match_the_other_platform) {
          join({VENDOR_APPLICATION, reportId(2), size8Count(40), INPUT, reportId(1), size8Count(59),
                OUTPUT, reportId(2), size8Count(19), INPUT, END_COLLECTION}),
          60, 60},
-        {"unit_reports_not_preferred_over_longer_ones",
+        {"longer_reports_hidden_by_the_unit_ids",
          join({VENDOR_APPLICATION, reportId(3), size8Count(100), INPUT, reportId(2), size8Count(59),
                INPUT, reportId(4), size8Count(120), OUTPUT, reportId(1), size8Count(59), OUTPUT,
                END_COLLECTION}),
-         60, 60},
+         101, 121},
+        {"longer_output_hidden_by_the_unit_output",
+         join({UNIT_HEAD, reportId(1), size8Count(59), OUTPUT, reportId(2), size8Count(59), INPUT,
+               reportId(9), size8Count(63), OUTPUT, END_COLLECTION}),
+         60, 64},
+        {"longer_input_after_the_unit_input_ignored",
+         join({UNIT_HEAD,
+               reportId(2),
+               size8Count(59),
+               INPUT,
+               reportId(1),
+               size8Count(59),
+               OUTPUT,
+               reportId(0x80),
+               {0x75, 0x01, 0x96, 0xE0, 0x01},
+               INPUT,
+               END_COLLECTION}),
+         61, 60},
         {"longest_report_not_taken_without_unit_ids",
          join({VENDOR_APPLICATION, reportId(5), size8Count(20), INPUT, reportId(6), size8Count(30),
                INPUT, reportId(7), size8Count(8), OUTPUT, END_COLLECTION}),

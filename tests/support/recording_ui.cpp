@@ -29,6 +29,7 @@ struct RecordingUi {
     std::vector<UiWindow> foregroundScript;
     size_t nextForeground = 0;
     UiRect dialogRect = {100, 200, 700, 600};
+    int32_t dpi = 96;
     bool progressFails = false;
     bool progressExists = false;
     bool registrationFails = false;
@@ -280,6 +281,10 @@ void setDialogRect(UiRect rect) {
     ui().dialogRect = rect;
 }
 
+void setWindowDpi(int32_t dpi) {
+    ui().dpi = dpi;
+}
+
 void setProgressWindowFails(bool fails) {
     ui().progressFails = fails;
 }
@@ -351,6 +356,13 @@ void uiShowError(const wchar_t *caption, const wchar_t *text) {
 UiRect uiDialogRect() {
     record(UI_DIALOG_RECT);
     return ui().dialogRect;
+}
+
+// Not recorded: it asks the window nothing that a test checks the order of.
+int32_t uiScalePixels(int32_t pixels) {
+    int64_t scaled = int64_t{pixels} * ui().dpi;
+    // Rounded half away from zero, as the platform's own scaling does.
+    return static_cast<int32_t>((scaled >= 0 ? scaled + 48 : scaled - 48) / 96);
 }
 
 UiWindow uiCreateProgressWindow(int32_t x, int32_t y, int32_t width, int32_t height,

@@ -100,6 +100,8 @@ void setForegroundWindow(UiWindow window);
 void scriptForegroundWindows(const std::vector<UiWindow> &windows);
 
 void setDialogRect(UiRect rect);
+// The main window's DPI for uiScalePixels: 96 (100 %, pixels unchanged) until set.
+void setWindowDpi(int32_t dpi);
 void setProgressWindowFails(bool fails);
 void setRegistrationFails(bool fails);
 // The image handed to the update: the test keeps the bytes alive. Without one, loading fails.

@@ -1,10 +1,14 @@
 // The Win32 HID backend under Wine: discovery without a unit, error codes, and the bounded read
 // and the write over a named pipe standing in for the device.
+#include "app/messages.h"
+#include "app/status.h"
+#include "app/update.h"
 #include "link/connection.h"
 #include "link/frames.h"
 #include "link/hid.h"
 #include "platform/win32/hid_win32.h"
 #include "sim/sim.h"
+#include "tests/support/recording_ui.h"
 
 #include <windows.h>
 
@@ -12,6 +16,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -306,4 +311,55 @@ TEST(Win32Hid, stalled_write_hangs) {
     EXPECT_EQ(static_cast<uint32_t>(ERROR_TIMEOUT), hidLastError());
     hidClose(client);
     CloseHandle(server);
+}
+
+// Plays a unit that answers every command with success but state 0 (the system lock wants 1),
+// until the backend closes its end.
+static void answerWithState0(HANDLE server) {
+    for (;;) {
+        uint8_t command[2 * FRAME_SIZE];
+        DWORD done = 0;
+        if (!serverTransfer(server, false, command, sizeof command, &done)) {
+            return;
+        }
+        if (!unitSends(FakeDevice{L"", server, HID_INVALID_HANDLE}, reply(0))) {
+            return;
+        }
+    }
+}
+
+// The failure box of a refusal after good exchanges shows 0 as the system error, not the code
+// that a device passed over by the search left behind.
+TEST_F(FakeDeviceTest, old_search_error_shown_with_refusal) {
+    std::wstring missing =
+        L"\\\\.\\pipe\\quillar-hid-passed-over-" + std::to_wstring(GetCurrentProcessId());
+    ASSERT_EQ(HID_INVALID_HANDLE, hidOpenPath(missing.c_str()));
+    ASSERT_NE(0u, hidLastError());
+    std::thread unit(answerWithState0, device.server);
+    closeConnection(&gConnection);
+    gConnection.handle = device.client;
+    device.client = HID_INVALID_HANDLE; // the connection owns it now
+    gConnection.devicePath = static_cast<wchar_t *>(std::calloc(device.path.size() + 1, 2));
+    std::wmemcpy(gConnection.devicePath, device.path.c_str(), device.path.size());
+    gConnection.inputReportLength = FRAME_SIZE;
+    gConnection.outputReportLength = FRAME_SIZE;
+    setEscFirmwareVersion(&gConnection, 0x0210);
+
+    resetRecordingUi();
+    setMessageLanguage(LANGUAGE_ENGLISH);
+    std::vector<uint8_t> image(96, 0xFF);
+    setImage(image.data(), image.size());
+    scriptAnswers({true});
+    runUpdate();
+    // The failure closed the connection already; closing here too ends the unit's loop whatever
+    // the update did.
+    closeConnection(&gConnection);
+    unit.join();
+    std::vector<UiCall> boxes = uiCallsOf(UI_SHOW_ERROR);
+    ASSERT_EQ(1u, boxes.size());
+    const std::wstring line = L"0x0000065b-0x00000000";
+    const std::wstring &text = boxes[0].text;
+    EXPECT_TRUE(text.size() >= line.size() &&
+                text.compare(text.size() - line.size(), line.size(), line) == 0)
+        << std::string(text.begin(), text.end());
 }

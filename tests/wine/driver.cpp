@@ -5,6 +5,7 @@
 //   driver update SIM_EXE SHOT.bmp      the whole update against the simulated unit
 //   driver erase-fault SIM_EXE          the erase answers error code 16
 //   driver device-changes SIM_EXE       removal and arrival notifications, as the system sends them
+//   driver dpi SIM_EXE DPI              the progress window's size and place at the prefix's DPI
 //
 // Expected texts come from the built-in catalogue, so the program's string tables and dialog
 // templates are checked against the one source of all texts.
@@ -221,18 +222,23 @@ bool confirmUpdate(HWND main, Program *program, int answerId) {
     return true;
 }
 
-void expectCentredProgress(HWND main, HWND progress) {
+// The progress window is 400 x 50 pixels at 96 DPI, scaled with the display's DPI.
+void expectCentredProgress(HWND main, HWND progress, int dpi = 96) {
     RECT dialog;
     RECT bar;
     GetWindowRect(main, &dialog);
     GetWindowRect(progress, &bar);
-    const LONG x = dialog.left + (dialog.right - dialog.left) / 2 - 200;
-    const LONG y = dialog.top + (dialog.bottom - dialog.top) / 2 - 25;
+    const LONG width = 400 * dpi / 96;
+    const LONG height = 50 * dpi / 96;
+    const LONG x = dialog.left + (dialog.right - dialog.left) / 2 - width / 2;
+    const LONG y = dialog.top + (dialog.bottom - dialog.top) / 2 - height / 2;
     wchar_t detail[160];
-    swprintf(detail, 160, L"expected %ld,%ld 400x50, got %ld,%ld %ldx%ld", x, y, bar.left, bar.top,
-             bar.right - bar.left, bar.bottom - bar.top);
-    if (bar.left != x || bar.top != y || bar.right - bar.left != 400 ||
-        bar.bottom - bar.top != 50) {
+    swprintf(detail, 160, L"expected %ld,%ld %ldx%ld, got %ld,%ld %ldx%ld", x, y, width, height,
+             bar.left, bar.top, bar.right - bar.left, bar.bottom - bar.top);
+    note("dialog:", std::to_wstring(dialog.right - dialog.left) + L"x" +
+                        std::to_wstring(dialog.bottom - dialog.top));
+    if (bar.left != x || bar.top != y || bar.right - bar.left != width ||
+        bar.bottom - bar.top != height) {
         fail("the progress window is not centred on the dialog:", detail);
     }
     expectTrue("the main dialog owns the progress window", GetWindow(progress, GW_OWNER) == main);
@@ -402,6 +408,47 @@ int eraseFault(const std::wstring &exe) {
     return failureCount();
 }
 
+// At the prefix's DPI the progress window keeps its proportions to the dialog. The unit fails a
+// read at block 100, so the window stands for about two seconds and the failure box follows.
+int dpiScaling(const std::wstring &exe, int dpi) {
+    Program program;
+    HWND main = start(exe, &program, L"write-block-read-fails");
+    if (main == nullptr) {
+        return failureCount();
+    }
+    expectReady(main);
+    Sleep(1000); // the first paint
+    expectPainting(main, true);
+    if (!confirmUpdate(main, &program, IDOK)) {
+        terminate(&program);
+        return failureCount();
+    }
+    HWND progress = nullptr;
+    waitUntil([&] { return (progress = findTopLevel(program, PROGRESS_CLASSW)) != nullptr; },
+              20000);
+    if (progress == nullptr) {
+        fail("no progress window after the confirmation");
+        terminate(&program);
+        return failureCount();
+    }
+    expectCentredProgress(main, progress, dpi);
+    HWND box = waitForDialog(program, msg(MSG_UPDATE_FAILED_CAPTION), main, 20000);
+    if (box == nullptr) {
+        fail("no failure box after the block read failed");
+        terminate(&program);
+        return failureCount();
+    }
+    expectFailureText(messageBoxText(box), MSG_WRITE_BLOCK_FAILED, 0xFFFFFFFD);
+    answer(box, IDOK);
+    // Input that comes before the update has returned is dropped; Close waits for the end.
+    expectTrue(
+        "status 40030 after the failure",
+        waitUntil([&] { return controlText(main, IDC_STATUS) == msg(MSG_UPDATE_FAILED); }, 10000));
+    Sleep(500);
+    closeWithButton(main, &program);
+    return failureCount();
+}
+
 // Sends WM_DEVICECHANGE as the system does: a device-interface record with the name (Wine
 // copies the record into the program). The dialog procedure's TRUE or FALSE is not the
 // message's result (a dialog's result is DWLP_MSGRESULT), so only the effects are checked.
@@ -472,7 +519,8 @@ int deviceChanges(const std::wstring &exe) {
 
 int wmain(int argc, wchar_t **argv) {
     if (argc < 3) {
-        std::printf("usage: driver startup|close|update|erase-fault|device-changes EXE [...]\n");
+        std::printf(
+            "usage: driver startup|close|update|erase-fault|device-changes|dpi EXE [...]\n");
         return 2;
     }
     const std::wstring scenario = argv[1];
@@ -490,6 +538,8 @@ int wmain(int argc, wchar_t **argv) {
         failures = eraseFault(exe);
     } else if (scenario == L"device-changes" && argc == 3) {
         failures = deviceChanges(exe);
+    } else if (scenario == L"dpi" && argc == 4) {
+        failures = dpiScaling(exe, static_cast<int>(std::wcstol(extra.c_str(), nullptr, 10)));
     } else {
         std::printf("driver: unknown scenario or wrong arguments\n");
         return 2;
