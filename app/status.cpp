@@ -132,6 +132,10 @@ bool openUnitIsReady() {
     return gReadyUnitOpen && isUnitOpen(&gConnection);
 }
 
+void markOpenUnitReady() {
+    gReadyUnitOpen = isUnitOpen(&gConnection);
+}
+
 void classifyConnection(ClassifyTrigger trigger) {
     gReadyUnitOpen = false;
     Outcome outcome = decide(openUnit(&gConnection));

@@ -28,6 +28,9 @@ struct DeviceEvent {
 // True while the open unit is one that classified ready since it was opened: the only unit
 // whose ESC was compared with SUPPORTED_ESC_TYPES, and so the only one the update may erase.
 bool openUnitIsReady();
+// Takes a unit that was opened by hand, without a search, as classified ready: for tests that
+// drive the update over a real HID backend.
+void markOpenUnitReady();
 
 // Acts on one device change. Returns true (handled) for an arrival or a completed removal,
 // false for any other event.

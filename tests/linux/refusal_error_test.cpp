@@ -45,6 +45,7 @@ TEST(HidrawUpdate, old_search_error_shown_with_refusal) {
     gConnection.inputReportLength = FRAME_SIZE;
     gConnection.outputReportLength = FRAME_SIZE;
     setEscFirmwareVersion(&gConnection, 0x0210);
+    markOpenUnitReady();
 
     resetRecordingUi();
     setMessageLanguage(LANGUAGE_ENGLISH);
