@@ -11,13 +11,9 @@
 UnitConnection gConnection = CLEARED_CONNECTION;
 
 namespace {
-enum Outcome {
-    OUTCOME_NO_UNIT,
-    OUTCOME_WRONG_MODE,
-    OUTCOME_NO_UPDATABLE_ESC,
-    OUTCOME_INCOMPATIBLE_ESC,
-    OUTCOME_READY
-};
+using Outcome = ConnectionOutcome;
+
+Outcome gLastOutcome = OUTCOME_NO_UNIT;
 
 constexpr uint16_t ESC_STATUS_UPDATABLE = 3;
 constexpr uint16_t NO_FIRMWARE_VERSION = 0xFFFF;
@@ -131,6 +127,7 @@ bool sameDevicePath(const wchar_t *a, const wchar_t *b) {
 
 void classifyConnection(ClassifyTrigger trigger) {
     Outcome outcome = decide(openUnit(&gConnection));
+    gLastOutcome = outcome;
     bool startup = trigger == TRIGGER_STARTUP;
     if (outcome == OUTCOME_READY) {
         showReadyText();
@@ -157,6 +154,10 @@ void classifyConnection(ClassifyTrigger trigger) {
     if (startup) {
         refreshVersionDisplay();
     }
+}
+
+ConnectionOutcome lastConnectionOutcome() {
+    return gLastOutcome;
 }
 
 bool handleDeviceChange(const DeviceEvent *event) {
