@@ -114,7 +114,11 @@ void interruptInstall(const std::string &heldNotice) {
     sigaction(SIGTERM, &action, nullptr);
 }
 
+// Each update says it once: entering the hold starts afresh.
 void interruptSetMode(InterruptMode mode) {
+    if (mode == INTERRUPT_HOLD && gMode != INTERRUPT_HOLD) {
+        gHeldNoticeShown = 0;
+    }
     gMode = mode;
 }
 

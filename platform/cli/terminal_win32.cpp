@@ -145,7 +145,11 @@ void interruptInstall(const std::string &heldNotice) {
     SetConsoleCtrlHandler(onControl, TRUE);
 }
 
+// Each update says it once: entering the hold starts afresh.
 void interruptSetMode(InterruptMode mode) {
+    if (mode == INTERRUPT_HOLD && InterlockedCompareExchange(&gMode, 0, 0) != INTERRUPT_HOLD) {
+        InterlockedExchange(&gHeldNoticeShown, 0);
+    }
     InterlockedExchange(&gMode, mode);
 }
 
