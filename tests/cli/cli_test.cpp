@@ -75,6 +75,7 @@ TEST_F(Cli, questions_misanswered) {
         bool yes;
         int exitCode;
         bool versionAsked;
+        MessageLanguage language = LANGUAGE_ENGLISH;
     };
     const Case cases[] = {
         {"declined", 0x020A, "n\n", false, EXIT_DECLINED, false},
@@ -85,17 +86,27 @@ TEST_F(Cli, questions_misanswered) {
         {"same version, end of input", 0x0300, "y\n", false, EXIT_DECLINED, true},
         {"older version", 0x02FF, "y\n", false, EXIT_OK, false},
         {"--yes on the same version", 0x0300, "", true, EXIT_OK, false},
+        {"German ja", 0x020A, "ja\n", false, EXIT_OK, false, LANGUAGE_GERMAN},
+        {"English yes in German", 0x020A, "yes\n", false, EXIT_DECLINED, false, LANGUAGE_GERMAN},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         plugReady(c.escFirmware);
         captureReset(c.input);
+        setMessageLanguage(c.language);
         EXPECT_EQ(cliUpdate(c.yes), c.exitCode);
-        EXPECT_EQ(contains(capturedOut(), text(MSG_NEWER_FIRMWARE_CAPTION)), c.versionAsked);
-        EXPECT_EQ(contains(capturedOut(), text(MSG_IMPORTANT_CAPTION)), !c.yes);
+        setMessageLanguage(LANGUAGE_ENGLISH);
+        EXPECT_EQ(contains(capturedOut(),
+                           utf8Text(catalogueText(MSG_NEWER_FIRMWARE_CAPTION, c.language))),
+                  c.versionAsked);
+        EXPECT_EQ(
+            contains(capturedOut(), utf8Text(catalogueText(MSG_IMPORTANT_CAPTION, c.language))),
+            !c.yes);
         bool written = c.exitCode == EXIT_OK;
         EXPECT_EQ(commandsSent(CMD_SYSTEM_LOCK), written ? 2u : 0u);
-        EXPECT_EQ(contains(capturedOut(), text(MSG_UPDATE_SUCCEEDED)), written);
+        EXPECT_EQ(
+            contains(capturedOut(), utf8Text(catalogueText(MSG_UPDATE_SUCCEEDED, c.language))),
+            written);
     }
 }
 
@@ -208,6 +219,11 @@ TEST_F(Cli, bench_updates_unit_again_or_miscounts) {
         {"first fails", true, 2, false, "Updated: 2, failed: 1, not ready: 0", EXIT_UPDATE_FAILED},
         {"Ctrl-C while idle", false, 0, true, "Updated: 1, failed: 0, not ready: 0", EXIT_OK},
     };
+    // Without --yes the bench asks once; declined, it touches no unit.
+    plugReady();
+    captureReset("n\n");
+    EXPECT_EQ(cliWatch(false, 2), EXIT_DECLINED);
+    EXPECT_EQ(simSentFrames().size(), 0u);
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         plugReady();
