@@ -89,16 +89,17 @@ std::string imageVersionText() {
     return utf8Text(text);
 }
 
+// The keys in the order the interface names them.
 std::string statusJson() {
     bool open = isUnitOpen(&gConnection);
-    nlohmann::json product = nullptr;
+    nlohmann::ordered_json product = nullptr;
     if (open) {
         product = controlText(IDC_LABEL_UNIT);
     }
     auto version = [](uint32_t raw, int controlId) {
-        return nlohmann::json{{"raw", raw}, {"shown", controlText(controlId)}};
+        return nlohmann::ordered_json{{"raw", raw}, {"shown", controlText(controlId)}};
     };
-    nlohmann::json object = {
+    nlohmann::ordered_json object = {
         {"outcome", outcomeName(lastConnectionOutcome())},
         {"product", product},
         {"versions",
