@@ -155,11 +155,12 @@ bool cliAsk(const wchar_t *caption, const wchar_t *text) {
     printBox(TERMINAL_OUT, caption, text);
     printOut(cliMessage(MSG_CLI_PROMPT));
     std::string answer;
-    if (!terminalReadLine(&answer)) {
-        printOut("\n"); // end of input declines; the prompt's line still ends
-        return false;
+    bool answered = terminalReadLine(&answer);
+    // A terminal echoes the answer and its line end; a log or a pipe gets the line end here.
+    if (!answered || !terminalIsInteractive(TERMINAL_OUT)) {
+        printOut("\n");
     }
-    return isYesWord(answer);
+    return answered && isYesWord(answer); // end of input declines
 }
 
 std::wstring cliStatusText() {
