@@ -47,7 +47,8 @@ int cliMain(int argc, char **argv) {
     describeOptions(watch, options);
     watch->add_flag("--yes", chosen.watchYes, cliMessage(MSG_CLI_HELP_YES));
     watch->add_option("--count", chosen.count, cliMessage(MSG_CLI_HELP_COUNT))
-        ->check(CLI::Range(1u, 1000000u));
+        ->check(CLI::Range(1u, 1000000u).description(""))
+        ->type_name("N");
     watch->group(commands);
 
     std::ostringstream out;
