@@ -17,13 +17,9 @@ namespace {
 // that one stays open, but never classified ready.
 bool gReadyUnitOpen = false;
 
-enum Outcome {
-    OUTCOME_NO_UNIT,
-    OUTCOME_WRONG_MODE,
-    OUTCOME_NO_UPDATABLE_ESC,
-    OUTCOME_INCOMPATIBLE_ESC,
-    OUTCOME_READY
-};
+using Outcome = ConnectionOutcome;
+
+Outcome gLastOutcome = OUTCOME_NO_UNIT;
 
 constexpr size_t VERSION_TEXT_SIZE = 32;
 
@@ -139,6 +135,7 @@ void markOpenUnitReady() {
 void classifyConnection(ClassifyTrigger trigger) {
     gReadyUnitOpen = false;
     Outcome outcome = decide(openUnit(&gConnection));
+    gLastOutcome = outcome;
     bool startup = trigger == TRIGGER_STARTUP;
     if (outcome == OUTCOME_READY) {
         gReadyUnitOpen = true;
@@ -170,6 +167,10 @@ void classifyConnection(ClassifyTrigger trigger) {
     if (startup) {
         refreshVersionDisplay();
     }
+}
+
+ConnectionOutcome lastConnectionOutcome() {
+    return gLastOutcome;
 }
 
 bool handleDeviceChange(const DeviceEvent *event) {

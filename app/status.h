@@ -12,8 +12,19 @@ constexpr uint32_t SUPPORTED_ESC_TYPES[] = {0x111F408C, 0x0A06408C};
 
 enum ClassifyTrigger { TRIGGER_STARTUP, TRIGGER_ARRIVAL };
 
+// What a classification found.
+enum ConnectionOutcome {
+    OUTCOME_NO_UNIT,
+    OUTCOME_WRONG_MODE,
+    OUTCOME_NO_UPDATABLE_ESC,
+    OUTCOME_INCOMPATIBLE_ESC,
+    OUTCOME_READY
+};
+
 // Opens and identifies the unit and shows the outcome for the trigger.
 void classifyConnection(ClassifyTrigger trigger);
+// The outcome of the last classification (OUTCOME_NO_UNIT before the first one).
+ConnectionOutcome lastConnectionOutcome();
 
 // The portable device-change event: the Win32 program fills it from WM_DEVICECHANGE, the
 // Linux program from udev.

@@ -39,8 +39,7 @@ function(quillar_version_resource target description)
 endfunction()
 
 # ---- dist/windows/: the programs users download, a README.txt and SHA256SUMS ----
-# The one list of what a release holds; a program whose target is missing is left out with a
-# warning (tools/check-packages.sh decides whether that may pass).
+# The one list of what a release holds.
 set(QUILLAR_DIST_PROGRAMS quillar-updater quillar-updater-cli)
 set(QUILLAR_DIST_DIR ${PROJECT_SOURCE_DIR}/dist/windows CACHE PATH "Folder that the dist target writes")
 
@@ -59,7 +58,7 @@ function(quillar_add_dist)
       list(APPEND files $<TARGET_FILE:${program}>)
       list(APPEND targets ${program})
     else()
-      message(WARNING "${program} is not built here: ${QUILLAR_DIST_DIR} is made without it.")
+      message(FATAL_ERROR "${program} is not built here: a release needs every program.")
     endif()
   endforeach()
   # The script's list separator is "|": a ";" would split the argument.

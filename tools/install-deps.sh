@@ -11,7 +11,7 @@ $SUDO apt-get install -y --no-install-recommends \
   build-essential cmake ninja-build pkg-config git python3 ca-certificates \
   clang-format googletest libgtest-dev clang libclang-rt-14-dev \
   g++-mingw-w64-x86-64-posix wine wine64 \
-  libgtk-3-dev libudev-dev \
+  libgtk-3-dev libudev-dev libcli11-dev nlohmann-json3-dev \
   xvfb xauth dbus-x11 fonts-dejavu-core \
   qemu-system-x86 busybox-static cpio kmod \
   debhelper dpkg-dev fakeroot lintian desktop-file-utils appstream scdoc man-db \

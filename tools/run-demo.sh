@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds the Linux demo (the program over a simulated unit) and runs it.
+# Installs what is needed, builds the Linux demo (the program over a simulated unit) and runs it:
+# the window demo when there is a display, the command-line demo's update in the terminal when
+# there is none.
 # Run by a developer by hand.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -8,9 +10,9 @@ if [ "${QUILLAR_SKIP_INSTALL:-0}" != "1" ]; then
   bash tools/install-deps.sh
 fi
 cmake --preset linux
-cmake --build build/linux --target quillar-updater-demo
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-  echo "run-demo.sh: no display; run it under a virtual one: xvfb-run -a bash tools/run-demo.sh" >&2
-  exit 1
+  cmake --build build/linux --target quillar-updater-cli-demo
+  exec build/linux/platform/cli/quillar-updater-cli-demo update --yes
 fi
+cmake --build build/linux --target quillar-updater-demo
 exec build/linux/platform/linux/quillar-updater-demo

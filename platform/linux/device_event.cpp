@@ -1,5 +1,5 @@
 // Mapping of a udev event on a hidraw node to the portable device-change record.
-#include "platform/linux/gtk_program.h"
+#include "platform/linux/device_event.h"
 
 #include <cstring>
 

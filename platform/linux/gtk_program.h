@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "app/status.h"
+#include "platform/linux/device_event.h"
 
 // Paths of the built-in resources (compiled in with glib-compile-resources).
 #define QUILLAR_RESOURCE_LOGO "/example/zarvelo/quillar-updater/logo.bmp"
@@ -72,12 +73,7 @@ void guiSetApplication(GtkApplication *app);
 // An image of the built-in bundle (QUILLAR_RESOURCE_LOGO, QUILLAR_RESOURCE_ICON); null if absent.
 GdkPixbuf *guiLoadResourcePixbuf(const char *path);
 
-// ---- Device notifications (udev_monitor.cpp, device_event.cpp) ----
-
-// Turns one udev event into the portable record: "add" is an arrival, "remove" a completed
-// removal, anything else another event; only the hidraw subsystem names a device interface,
-// whose path is the device node, widened byte for byte as the hidraw backend stores paths.
-DeviceEvent deviceEventFromUdev(const char *action, const char *subsystem, const char *devnode);
+// ---- Device notifications (udev_monitor.cpp; the mapping of udev events is in device_event.h) ----
 
 // Reads one device event once the watched descriptor is readable; false when there was none.
 typedef bool (*DeviceEventReader)(DeviceEvent *event);

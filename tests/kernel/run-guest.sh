@@ -1,14 +1,17 @@
 #!/bin/bash
-# Boots a Debian cloud kernel under qemu with uhid and hidraw and runs the kernel HID checks in it.
+# Boots a Debian cloud kernel under qemu with uhid and hidraw and runs the kernel HID checks in it,
+# then the command-line program's whole update of a uhid unit, whose flash must hold the image.
 #
 # Usage: tests/kernel/run-guest.sh BUILD_DIR
-# BUILD_DIR is a configured and built linux tree (it holds tests/kernel/kernel_link_test). The
+# BUILD_DIR is a configured and built linux tree (it holds tests/kernel/kernel_link_test,
+# tests/kernel/uhid_unit_server and platform/cli/quillar-updater-cli). The
 # kernel package and the guest image are kept under BUILD_DIR/kernel-guest. Exits non-zero when
 # a tool is missing, the kernel cannot be had, any check fails, or the guest does not finish in
 # time.
 set -euo pipefail
 
-GUEST_TIMEOUT_S=${GUEST_TIMEOUT_S:-110}
+# The update alone waits 46 s on its pauses, and runs slower under emulation.
+GUEST_TIMEOUT_S=${GUEST_TIMEOUT_S:-300}
 CHECKS=6
 
 fail() {
@@ -20,7 +23,14 @@ fail() {
 build=$(cd "$1" && pwd) || fail "no build directory $1"
 here=$(cd "$(dirname "$0")" && pwd)
 program="$build/tests/kernel/kernel_link_test"
-[ -x "$program" ] || fail "$program is missing: build the target kernel_link_test first"
+server="$build/tests/kernel/uhid_unit_server"
+cli="$build/platform/cli/quillar-updater-cli"
+for binary in "$program" "$server" "$cli"; do
+    [ -x "$binary" ] || fail "$binary is missing: build the targets kernel_link_test, uhid_unit_server and quillar-updater-cli first"
+done
+# The image the program carries, as the build tree was configured.
+image=$(sed -n 's/^QUILLAR_FIRMWARE_IMAGE:FILEPATH=//p' "$build/CMakeCache.txt")
+[ -f "$image" ] || fail "no firmware image named in $build/CMakeCache.txt"
 
 # A missing tool is a failure, never a reason to skip the checks.
 for tool in qemu-system-x86_64 busybox cpio apt-get apt-cache dpkg-deb ldd timeout modinfo; do
@@ -99,7 +109,7 @@ root="$cache/initramfs"
 rm -rf "$root"
 mkdir -p "$root"/{bin,dev,proc,sys,tmp,run,lib/modules}
 cp "$busybox" "$root/bin/busybox"
-for name in sh mount insmod poweroff cat grep echo; do
+for name in sh mount insmod poweroff cat grep echo sleep kill; do
     ln -s busybox "$root/bin/$name"
 done
 : >"$root/lib/modules/load-order"
@@ -108,7 +118,10 @@ for file in "${modules[@]+"${modules[@]}"}"; do
     basename "$file" >>"$root/lib/modules/load-order"
 done
 cp "$program" "$root/bin/kernel_link_test"
-for lib in $(ldd "$program" | awk '/=>/ { print $3 } /^\t\// { print $1 }'); do
+cp "$server" "$root/bin/uhid_unit_server"
+cp "$cli" "$root/bin/quillar-updater-cli"
+cp "$image" "$root/firmware.bin"
+for lib in $(ldd "$program" "$server" "$cli" | awk '/=>/ { print $3 } /^\t\// { print $1 }' | sort -u); do
     [ -f "$lib" ] || continue
     mkdir -p "$root$(dirname "$lib")"
     cp -L "$lib" "$root$lib"
@@ -145,4 +158,6 @@ for n in $(seq 1 "$CHECKS"); do
 done
 grep -q "^KERNEL-TESTS: $CHECKS passed, 0 failed$" <<<"$log" || fail "no clean summary line from the guest"
 [ "$missing" -eq 0 ] || fail "some checks did not pass"
-echo "run-guest: all $CHECKS kernel checks passed"
+grep -q "^CLI-UPDATE: exit 0$" <<<"$log" || fail "the command-line update did not succeed"
+grep -q "^PASS cli-update" <<<"$log" || fail "the unit's flash does not hold the image"
+echo "run-guest: all $CHECKS kernel checks and the command-line update passed"

@@ -1,0 +1,302 @@
+// The command-line program's commands in-process: the simulated unit, the captured terminal,
+// the recorded clock and the demo's bench.
+#include "app/mainwindow.h"
+#include "app/messages.h"
+#include "link/connection.h"
+#include "link/frames.h"
+#include "platform/cli/cli.h"
+#include "sim/sim.h"
+#include "tests/cli/terminal_capture.h"
+#include "tests/support/clock.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+std::string text(uint16_t id) {
+    return utf8Text(catalogueText(id, LANGUAGE_ENGLISH));
+}
+
+bool contains(const std::string &haystack, const std::string &needle) {
+    return haystack.find(needle) != std::string::npos;
+}
+
+size_t countOf(const std::string &haystack, const std::string &needle) {
+    size_t count = 0;
+    for (size_t at = haystack.find(needle); at != std::string::npos;
+         at = haystack.find(needle, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+size_t commandsSent(uint8_t command) {
+    size_t count = 0;
+    for (const std::vector<uint8_t> &frame : simSentFrames()) {
+        count += frame.size() > 1 && frame[1] == command ? 1 : 0;
+    }
+    return count;
+}
+
+class Cli : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        simReset();
+        resetRecordedPauses();
+        captureReset("");
+        setMessageLanguage(LANGUAGE_ENGLISH);
+    }
+
+    void TearDown() override {
+        setPauseHook(nullptr);
+        appReset();
+        EXPECT_EQ(simOpenHandleCount(), 0u);
+        EXPECT_EQ(simBadHandleUses(), 0u);
+    }
+
+    // A fresh PC with a ready TALOMIR whose ESC has the given firmware, for tables of cases.
+    void plugReady(uint16_t escFirmware = 0x020A) {
+        appReset();
+        simReset();
+        simSetEscFirmwareVersion(escFirmware);
+        simAddInterface(simUnitInterface(PRODUCT_ID_TALOMIR, L"/dev/hidraw0"));
+    }
+};
+
+TEST_F(Cli, questions_misanswered) {
+    struct Case {
+        const char *name;
+        uint16_t escFirmware;
+        const char *input;
+        bool yes;
+        int exitCode;
+        bool versionAsked;
+        MessageLanguage language = LANGUAGE_ENGLISH;
+    };
+    const Case cases[] = {
+        {"declined", 0x020A, "n\n", false, EXIT_DECLINED, false},
+        {"end of input", 0x020A, "", false, EXIT_DECLINED, false},
+        {"a yes that is no word", 0x020A, "yess\n", false, EXIT_DECLINED, false},
+        {"yes", 0x020A, " Yes \n", false, EXIT_OK, false},
+        {"same version, both yes", 0x0300, "y\ny\n", false, EXIT_OK, true},
+        {"same version, end of input", 0x0300, "y\n", false, EXIT_DECLINED, true},
+        {"older version", 0x02FF, "y\n", false, EXIT_OK, false},
+        {"--yes on the same version", 0x0300, "", true, EXIT_OK, false},
+        {"German ja", 0x020A, "ja\n", false, EXIT_OK, false, LANGUAGE_GERMAN},
+        {"English yes in German", 0x020A, "yes\n", false, EXIT_DECLINED, false, LANGUAGE_GERMAN},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        plugReady(c.escFirmware);
+        captureReset(c.input);
+        setMessageLanguage(c.language);
+        EXPECT_EQ(cliUpdate(c.yes), c.exitCode);
+        setMessageLanguage(LANGUAGE_ENGLISH);
+        EXPECT_EQ(contains(capturedOut(),
+                           utf8Text(catalogueText(MSG_NEWER_FIRMWARE_CAPTION, c.language))),
+                  c.versionAsked);
+        EXPECT_EQ(
+            contains(capturedOut(), utf8Text(catalogueText(MSG_IMPORTANT_CAPTION, c.language))),
+            !c.yes);
+        bool written = c.exitCode == EXIT_OK;
+        EXPECT_EQ(commandsSent(CMD_SYSTEM_LOCK), written ? 2u : 0u);
+        EXPECT_EQ(
+            contains(capturedOut(), utf8Text(catalogueText(MSG_UPDATE_SUCCEEDED, c.language))),
+            written);
+    }
+}
+
+TEST_F(Cli, failure_not_on_stderr_or_reported_as_success) {
+    struct Case {
+        const char *name;
+        SimFault fault;
+        uint16_t textId;
+    };
+    const Case cases[] = {
+        {"lock", {SIM_FAULT_STATE, CMD_SYSTEM_LOCK, 1, 0, 0}, MSG_SYSTEM_LOCK_FAILED},
+        {"protection",
+         {SIM_FAULT_ERROR_REPLY, CMD_WRITE_PROTECT, 1, 0x56, 0},
+         MSG_WRITE_PROTECT_FAILED},
+        {"erase", {SIM_FAULT_ERROR_REPLY, CMD_ERASE_FIRMWARE, 1, 16, 0}, MSG_ERASE_FAILED},
+        {"address", {SIM_FAULT_ERROR_REPLY, CMD_SET_ADDRESS, 1, 0x57, 0}, MSG_SET_ADDRESS_FAILED},
+        {"block", {SIM_FAULT_READ_FAILS, CMD_WRITE_BLOCK, 3, 0, 31}, MSG_WRITE_BLOCK_FAILED},
+    };
+    std::string errorLine = text(MSG_ERROR_CODE).substr(0, text(MSG_ERROR_CODE).find('%'));
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        plugReady();
+        simInjectFault(c.fault);
+        captureReset("");
+        EXPECT_EQ(cliUpdate(true), EXIT_UPDATE_FAILED);
+        EXPECT_TRUE(contains(capturedErr(), text(MSG_UPDATE_FAILED_CAPTION) + "\n" +
+                                                text(c.textId) + "\n" + errorLine));
+        EXPECT_FALSE(contains(capturedOut(), text(MSG_UPDATE_SUCCEEDED)));
+    }
+}
+
+TEST_F(Cli, status_outcome_or_versions_wrong) {
+    struct Case {
+        const char *name;
+        void (*prepare)();
+        const char *outcome;
+        int exitCode;
+    };
+    const Case cases[] = {
+        {"no unit", [] {}, "no-unit", EXIT_NO_UNIT},
+        {"wrong mode", [] { gSimUnit.identifyState = 1; }, "wrong-mode", EXIT_WRONG_MODE},
+        {"no updatable ESC", [] { gSimUnit.escStatus = 0; }, "no-updatable-esc",
+         EXIT_NO_UPDATABLE_ESC},
+        {"incompatible ESC", [] { simSetEscType(0x12345678); }, "incompatible-esc",
+         EXIT_INCOMPATIBLE_ESC},
+        {"ready", [] {}, "ready", EXIT_OK},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        plugReady();
+        if (c.exitCode == EXIT_NO_UNIT) {
+            simReset();
+        }
+        c.prepare();
+        captureReset("");
+        EXPECT_EQ(cliStatus(true), c.exitCode);
+        // Nothing but the object is printed.
+        nlohmann::json status = nlohmann::json::parse(capturedOut(), nullptr, false);
+        ASSERT_FALSE(status.is_discarded()) << capturedOut();
+        EXPECT_EQ(status["outcome"], c.outcome);
+        EXPECT_EQ(status["imageVersion"], (nlohmann::json{{"raw", 0x0300}, {"shown", "3.0"}}));
+        if (c.exitCode != EXIT_OK) {
+            EXPECT_TRUE(status["product"].is_null());
+            EXPECT_EQ(status["versions"]["escFirmware"]["shown"], "0.0.0");
+            EXPECT_TRUE(contains(status["status"], text(MSG_INSTRUCTIONS)));
+            continue;
+        }
+        EXPECT_EQ(status["product"], "TALOMIR");
+        EXPECT_EQ(status["status"], text(MSG_READY));
+        const nlohmann::json &versions = status["versions"];
+        EXPECT_EQ(versions["unit"]["shown"], "2.3");
+        EXPECT_EQ(versions["escBootloader"], (nlohmann::json{{"raw", 0x0102}, {"shown", "1.2"}}));
+        EXPECT_EQ(versions["escFirmware"], (nlohmann::json{{"raw", 0x020A}, {"shown", "2.10"}}));
+    }
+}
+
+TEST_F(Cli, progress_more_than_a_line_per_block) {
+    // The test image is eleven blocks: each block moves the percentage.
+    for (bool interactive : {false, true}) {
+        SCOPED_TRACE(interactive ? "terminal" : "pipe");
+        plugReady();
+        captureReset("", interactive);
+        ASSERT_EQ(cliUpdate(true), EXIT_OK);
+        const std::string &out = capturedOut();
+        size_t start = out.find(text(MSG_PROGRESS));
+        ASSERT_NE(start, std::string::npos);
+        std::string progress = out.substr(start, out.find(text(MSG_UPDATE_SUCCEEDED)) - start);
+        EXPECT_TRUE(contains(progress, "[" + std::string(30, '#') + "] 100%"));
+        if (interactive) {
+            EXPECT_EQ(countOf(progress, "\n"), 2u);  // the title's and the one line's end
+            EXPECT_EQ(countOf(progress, "\r"), 12u); // 0 % and once per block
+        } else {
+            EXPECT_EQ(countOf(progress, "\r"), 0u);
+            EXPECT_EQ(countOf(progress, "%  "), 11u); // 0 % and every next ten
+        }
+    }
+}
+
+TEST_F(Cli, bench_updates_unit_again_or_miscounts) {
+    struct Case {
+        const char *name;
+        bool eraseFailsFirst;
+        uint32_t count;
+        bool ctrlCWhenIdle;
+        const char *summary;
+        int exitCode;
+    };
+    const Case cases[] = {
+        {"two units", false, 2, false, "Updated: 2, failed: 0, not ready: 0", EXIT_OK},
+        {"first fails", true, 2, false, "Updated: 2, failed: 1, not ready: 0", EXIT_UPDATE_FAILED},
+        {"Ctrl-C while idle", false, 0, true, "Updated: 1, failed: 0, not ready: 0", EXIT_OK},
+    };
+    // Without --yes the bench asks once; declined, it touches no unit.
+    plugReady();
+    captureReset("n\n");
+    EXPECT_EQ(cliWatch(false, 2), EXIT_DECLINED);
+    EXPECT_EQ(simSentFrames().size(), 0u);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        plugReady();
+        if (c.eraseFailsFirst) {
+            simInjectFault({SIM_FAULT_ERROR_REPLY, CMD_ERASE_FIRMWARE, 1, 16, 0});
+        }
+        captureReset("");
+        // The bench's own waits are slices of 100 ms: Ctrl-C comes in the first. A bench that
+        // never reaches its count is ended the same way after a few minutes of its waits.
+        setPauseHook([&c](size_t index, uint32_t milliseconds) {
+            if ((c.ctrlCWhenIdle && milliseconds == 100) || index > 20000) {
+                captureSetNoticed(true);
+            }
+        });
+        EXPECT_EQ(cliWatch(true, c.count), c.exitCode);
+        setPauseHook(nullptr);
+        const std::string &out = capturedOut();
+        EXPECT_TRUE(contains(out, std::string(c.summary) + "\n")) << out;
+        size_t units = c.count + (c.eraseFailsFirst ? 1 : 0) + (c.ctrlCWhenIdle ? 1 : 0);
+        // Every unit is a fresh one at a node of its own: none is updated twice.
+        EXPECT_EQ(commandsSent(CMD_ERASE_FIRMWARE), units);
+        EXPECT_EQ(simOpenedPaths().back(), L"/dev/hidraw" + std::to_wstring(units - 1));
+        EXPECT_EQ(countOf(out, "TALOMIR  ESC 2.10 -> 3.0  updated\n"),
+                  units - (c.eraseFailsFirst ? 1 : 0));
+    }
+}
+
+TEST_F(Cli, bad_command_line_accepted) {
+    struct Case {
+        std::vector<const char *> arguments;
+        int exitCode;
+    };
+    const Case cases[] = {
+        {{"bogus"}, EXIT_USAGE},
+        {{}, EXIT_USAGE},
+        {{"status", "--yes"}, EXIT_USAGE},
+        {{"watch", "--count", "0"}, EXIT_USAGE},
+        {{"watch", "--count", "two"}, EXIT_USAGE},
+        {{"--version"}, EXIT_OK},
+    };
+    for (const Case &c : cases) {
+        std::vector<char *> argv = {const_cast<char *>("quillar-updater-cli")};
+        for (const char *argument : c.arguments) {
+            argv.push_back(const_cast<char *>(argument));
+        }
+        captureReset("");
+        EXPECT_EQ(cliMain(static_cast<int>(argv.size()), argv.data()), c.exitCode) << capturedErr();
+    }
+    EXPECT_EQ(capturedOut(), "quillar-updater-cli 3.0, firmware image 3.0\n");
+}
+
+#ifdef QUILLAR_WINDOW_FRAMES
+TEST_F(Cli, frames_differ_from_window_program) {
+    std::vector<std::string> window;
+    FILE *pipe = popen(QUILLAR_WINDOW_FRAMES, "r");
+    ASSERT_NE(pipe, nullptr);
+    char line[512];
+    while (std::fgets(line, sizeof line, pipe) != nullptr) {
+        window.emplace_back(line, std::string(line).find('\n'));
+    }
+    ASSERT_EQ(pclose(pipe), 0);
+    plugReady();
+    ASSERT_EQ(cliUpdate(true), EXIT_OK);
+    std::vector<std::string> cli;
+    for (const std::vector<uint8_t> &frame : simSentFrames()) {
+        std::string hex = simHex(frame.data(), frame.size());
+        for (char &c : hex) {
+            c = c == '\n' ? ' ' : c;
+        }
+        cli.push_back(hex);
+    }
+    ASSERT_GT(window.size(), 11u);
+    EXPECT_EQ(cli, window);
+}
+#endif
+} // namespace

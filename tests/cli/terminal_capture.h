@@ -1,0 +1,15 @@
+// The terminal for in-process tests: output captured, input scripted, time from the recorded
+// pauses, interrupts only recorded.
+#pragma once
+
+#include "platform/cli/terminal.h"
+
+#include <string>
+
+// Forgets the output; the answers typed are input (end of input after it).
+void captureReset(const std::string &input, bool interactive = false);
+const std::string &capturedOut();
+const std::string &capturedErr();
+// The interrupt mode set last, and whether a Ctrl-C is to be taken as noticed.
+InterruptMode capturedInterruptMode();
+void captureSetNoticed(bool noticed);
