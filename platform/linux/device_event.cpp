@@ -1,7 +1,12 @@
-// Mapping of a udev event on a hidraw node to the portable device-change record.
+// Hidraw arrivals and removals from udev, mapped to the portable device-change record.
 #include "platform/linux/device_event.h"
 
+#include <libudev.h>
+
 #include <cstring>
+
+static struct udev *gUdev;
+static struct udev_monitor *gMonitor;
 
 DeviceEvent deviceEventFromUdev(const char *action, const char *subsystem, const char *devnode) {
     DeviceEvent event{};
@@ -27,4 +32,45 @@ DeviceEvent deviceEventFromUdev(const char *action, const char *subsystem, const
     }
     event.path[length] = L'\0';
     return event;
+}
+
+int udevEventsOpen() {
+    udevEventsClose();
+    gUdev = udev_new();
+    if (gUdev == nullptr) {
+        return -1;
+    }
+    // The "udev" source reports a node only after the rules have run, so the uaccess rule has
+    // already given the user access when the arrival is handled.
+    gMonitor = udev_monitor_new_from_netlink(gUdev, "udev");
+    if (gMonitor == nullptr ||
+        udev_monitor_filter_add_match_subsystem_devtype(gMonitor, "hidraw", nullptr) < 0 ||
+        udev_monitor_enable_receiving(gMonitor) < 0) {
+        udevEventsClose();
+        return -1;
+    }
+    return udev_monitor_get_fd(gMonitor);
+}
+
+bool udevEventsReceive(DeviceEvent *event) {
+    struct udev_device *device =
+        gMonitor != nullptr ? udev_monitor_receive_device(gMonitor) : nullptr;
+    if (device == nullptr) {
+        return false;
+    }
+    *event = deviceEventFromUdev(udev_device_get_action(device), udev_device_get_subsystem(device),
+                                 udev_device_get_devnode(device));
+    udev_device_unref(device);
+    return true;
+}
+
+void udevEventsClose() {
+    if (gMonitor != nullptr) {
+        udev_monitor_unref(gMonitor);
+        gMonitor = nullptr;
+    }
+    if (gUdev != nullptr) {
+        udev_unref(gUdev);
+        gUdev = nullptr;
+    }
 }

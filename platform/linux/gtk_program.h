@@ -73,7 +73,8 @@ void guiSetApplication(GtkApplication *app);
 // An image of the built-in bundle (QUILLAR_RESOURCE_LOGO, QUILLAR_RESOURCE_ICON); null if absent.
 GdkPixbuf *guiLoadResourcePixbuf(const char *path);
 
-// ---- Device notifications (udev_monitor.cpp; the mapping of udev events is in device_event.h) ----
+// ---- Device notifications (udev_monitor.cpp; the mapping of udev events is in device_event.h)
+// ----
 
 // Reads one device event once the watched descriptor is readable; false when there was none.
 typedef bool (*DeviceEventReader)(DeviceEvent *event);

@@ -4,10 +4,7 @@
 #include "app/mainwindow.h"
 
 #include <glib-unix.h>
-#include <libudev.h>
 
-static struct udev *gUdev;
-static struct udev_monitor *gMonitor;
 static guint gWatch;
 
 static gboolean deviceWatchReadable(gint fd, GIOCondition condition, gpointer data) {
@@ -32,34 +29,13 @@ guint guiWatchDeviceEvents(int fd, DeviceEventReader reader) {
     return id;
 }
 
-static bool udevReceive(DeviceEvent *event) {
-    struct udev_device *device =
-        gMonitor != nullptr ? udev_monitor_receive_device(gMonitor) : nullptr;
-    if (device == nullptr) {
-        return false;
-    }
-    *event = deviceEventFromUdev(udev_device_get_action(device), udev_device_get_subsystem(device),
-                                 udev_device_get_devnode(device));
-    udev_device_unref(device);
-    return true;
-}
-
 bool udevMonitorStart() {
     udevMonitorStop();
-    gUdev = udev_new();
-    if (gUdev == nullptr) {
+    int fd = udevEventsOpen();
+    if (fd < 0) {
         return false;
     }
-    // The "udev" source reports a node only after the rules have run, so the uaccess rule has
-    // already given the user access when the arrival is handled.
-    gMonitor = udev_monitor_new_from_netlink(gUdev, "udev");
-    if (gMonitor == nullptr ||
-        udev_monitor_filter_add_match_subsystem_devtype(gMonitor, "hidraw", nullptr) < 0 ||
-        udev_monitor_enable_receiving(gMonitor) < 0) {
-        udevMonitorStop();
-        return false;
-    }
-    gWatch = guiWatchDeviceEvents(udev_monitor_get_fd(gMonitor), udevReceive);
+    gWatch = guiWatchDeviceEvents(fd, udevEventsReceive);
     return true;
 }
 
@@ -68,12 +44,5 @@ void udevMonitorStop() {
         g_source_remove(gWatch);
         gWatch = 0;
     }
-    if (gMonitor != nullptr) {
-        udev_monitor_unref(gMonitor);
-        gMonitor = nullptr;
-    }
-    if (gUdev != nullptr) {
-        udev_unref(gUdev);
-        gUdev = nullptr;
-    }
+    udevEventsClose();
 }
