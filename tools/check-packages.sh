@@ -2,6 +2,7 @@
 # Builds and checks what users install: the Debian package (lintian, desktop entry, AppStream,
 # manual pages, install and purge on this machine) and the Windows release folder (built twice,
 # compared byte for byte, checksums). Both from the placeholder image, named ~placeholder.
+# Called by tools/check.sh (CI), or by a developer by hand.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
