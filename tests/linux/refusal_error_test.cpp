@@ -38,30 +38,11 @@ TEST(HidrawUpdate, old_search_error_shown_with_refusal) {
     // The search met a node that it could not open before it found the unit.
     EXPECT_EQ(hidOpenPath(L"/dev/hidraw-none-here"), HID_INVALID_HANDLE);
     EXPECT_NE(hidLastError(), 0u);
-    closeConnection(&gConnection);
-    gConnection.handle = ends[0];
-    gConnection.devicePath = static_cast<wchar_t *>(std::calloc(16, sizeof(wchar_t)));
-    std::wcscpy(gConnection.devicePath, L"/dev/hidraw0");
-    gConnection.inputReportLength = FRAME_SIZE;
-    gConnection.outputReportLength = FRAME_SIZE;
-    setEscFirmwareVersion(&gConnection, 0x0210);
-    markOpenUnitReady();
-
-    resetRecordingUi();
-    setMessageLanguage(LANGUAGE_ENGLISH);
-    std::vector<uint8_t> image(96, 0xFF);
-    setImage(image.data(), image.size());
-    scriptAnswers({true});
-    runUpdate();
-    // The failure closed the connection already; closing here too ends the unit's loop whatever
-    // the update did.
-    closeConnection(&gConnection);
+    const std::wstring text = updateHandOpenedUnit(ends[0], L"/dev/hidraw0");
     unit.join();
     close(ends[1]);
-    std::vector<UiCall> boxes = uiCallsOf(UI_SHOW_ERROR);
-    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(uiCallsOf(UI_SHOW_ERROR).size(), 1u);
     const std::wstring line = L"0x0000065b-0x00000000";
-    const std::wstring &text = boxes[0].text;
     EXPECT_TRUE(text.size() >= line.size() &&
                 text.compare(text.size() - line.size(), line.size(), line) == 0)
         << std::string(text.begin(), text.end());

@@ -2,6 +2,12 @@
 // from a script; windows, the dialog rectangle, the image and the registration are faked.
 #include "tests/support/recording_ui.h"
 
+#include "app/messages.h"
+#include "app/status.h"
+#include "app/update.h"
+#include "link/frames.h"
+
+#include <cstdlib>
 #include <cwchar>
 
 const UiWindow FAKE_MAIN_WINDOW = reinterpret_cast<UiWindow>(0x1000);
@@ -445,4 +451,28 @@ void uiEndWindow(int result) {
 void uiKeepAwake(bool on) {
     record(UI_KEEP_AWAKE, on ? 1 : 0);
     ui().keepAwake = on;
+}
+
+std::wstring updateHandOpenedUnit(HidHandle handle, const wchar_t *path) {
+    closeConnection(&gConnection);
+    gConnection.handle = handle;
+    size_t length = std::wcslen(path);
+    gConnection.devicePath = static_cast<wchar_t *>(std::calloc(length + 1, sizeof(wchar_t)));
+    std::wmemcpy(gConnection.devicePath, path, length);
+    gConnection.inputReportLength = FRAME_SIZE;
+    gConnection.outputReportLength = FRAME_SIZE;
+    setEscFirmwareVersion(&gConnection, 0x0210);
+    markOpenUnitReady();
+
+    resetRecordingUi();
+    setMessageLanguage(LANGUAGE_ENGLISH);
+    static const std::vector<uint8_t> image(96, 0xFF);
+    setImage(image.data(), image.size());
+    scriptAnswers({true});
+    runUpdate();
+    // A failure has closed the connection already; closing here too ends a stand-in unit's loop
+    // whatever the update did.
+    closeConnection(&gConnection);
+    std::vector<UiCall> boxes = uiCallsOf(UI_SHOW_ERROR);
+    return boxes.empty() ? std::wstring() : boxes.back().text;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/ui.h"
+#include "link/hid.h"
 
 #include <cstdint>
 #include <functional>
@@ -107,3 +108,9 @@ void setRegistrationFails(bool fails);
 // The image handed to the update: the test keeps the bytes alive. Without one, loading fails.
 void setImage(const uint8_t *data, size_t length);
 void setImageMissing();
+
+// Takes a unit that a test opened by hand over a real HID backend (the connection owns handle
+// and a copy of path from then on) as the open, ready unit with full-size reports and ESC
+// firmware 2.10, runs the update of 96 erased bytes with OK to the question, and closes the
+// connection again. Returns the text of the error box, or an empty text when none came.
+std::wstring updateHandOpenedUnit(HidHandle handle, const wchar_t *path);

@@ -336,30 +336,12 @@ TEST_F(FakeDeviceTest, old_search_error_shown_with_refusal) {
     ASSERT_EQ(HID_INVALID_HANDLE, hidOpenPath(missing.c_str()));
     ASSERT_NE(0u, hidLastError());
     std::thread unit(answerWithState0, device.server);
-    closeConnection(&gConnection);
-    gConnection.handle = device.client;
+    HidHandle client = device.client;
     device.client = HID_INVALID_HANDLE; // the connection owns it now
-    gConnection.devicePath = static_cast<wchar_t *>(std::calloc(device.path.size() + 1, 2));
-    std::wmemcpy(gConnection.devicePath, device.path.c_str(), device.path.size());
-    gConnection.inputReportLength = FRAME_SIZE;
-    gConnection.outputReportLength = FRAME_SIZE;
-    setEscFirmwareVersion(&gConnection, 0x0210);
-    markOpenUnitReady();
-
-    resetRecordingUi();
-    setMessageLanguage(LANGUAGE_ENGLISH);
-    std::vector<uint8_t> image(96, 0xFF);
-    setImage(image.data(), image.size());
-    scriptAnswers({true});
-    runUpdate();
-    // The failure closed the connection already; closing here too ends the unit's loop whatever
-    // the update did.
-    closeConnection(&gConnection);
+    const std::wstring text = updateHandOpenedUnit(client, device.path.c_str());
     unit.join();
-    std::vector<UiCall> boxes = uiCallsOf(UI_SHOW_ERROR);
-    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(uiCallsOf(UI_SHOW_ERROR).size(), 1u);
     const std::wstring line = L"0x0000065b-0x00000000";
-    const std::wstring &text = boxes[0].text;
     EXPECT_TRUE(text.size() >= line.size() &&
                 text.compare(text.size() - line.size(), line.size(), line) == 0)
         << std::string(text.begin(), text.end());
