@@ -222,6 +222,21 @@ bool confirmUpdate(HWND main, Program *program, int answerId) {
     return true;
 }
 
+// Presses Update, answers OK and waits for the progress window; null (the failure reported)
+// when the confirmation or the progress window does not come.
+HWND startUpdate(HWND main, Program *program) {
+    if (!confirmUpdate(main, program, IDOK)) {
+        return nullptr;
+    }
+    HWND progress = nullptr;
+    waitUntil([&] { return (progress = findTopLevel(*program, PROGRESS_CLASSW)) != nullptr; },
+              20000);
+    if (progress == nullptr) {
+        fail("no progress window after the confirmation");
+    }
+    return progress;
+}
+
 // The progress window is 400 x 50 pixels at 96 DPI, scaled with the display's DPI.
 void expectCentredProgress(HWND main, HWND progress, int dpi = 96) {
     RECT dialog;
@@ -262,15 +277,8 @@ int update(const std::wstring &exe, const std::wstring &shot) {
         expectReady(main);
     }
 
-    if (!confirmUpdate(main, &program, IDOK)) {
-        terminate(&program);
-        return failureCount();
-    }
-    HWND progress = nullptr;
-    waitUntil([&] { return (progress = findTopLevel(program, PROGRESS_CLASSW)) != nullptr; },
-              20000);
+    HWND progress = startUpdate(main, &program);
     if (progress == nullptr) {
-        fail("no progress window after the confirmation");
         terminate(&program);
         return failureCount();
     }
@@ -419,15 +427,8 @@ int dpiScaling(const std::wstring &exe, int dpi) {
     expectReady(main);
     Sleep(1000); // the first paint
     expectPainting(main, true);
-    if (!confirmUpdate(main, &program, IDOK)) {
-        terminate(&program);
-        return failureCount();
-    }
-    HWND progress = nullptr;
-    waitUntil([&] { return (progress = findTopLevel(program, PROGRESS_CLASSW)) != nullptr; },
-              20000);
+    HWND progress = startUpdate(main, &program);
     if (progress == nullptr) {
-        fail("no progress window after the confirmation");
         terminate(&program);
         return failureCount();
     }
