@@ -12,13 +12,11 @@
 UnitConnection gConnection = CLEARED_CONNECTION;
 
 namespace {
-// Set by the ready outcome, cleared before every opening and when the open unit leaves. An
-// arrival inside a message box can replace the open unit by one whose identification failed;
-// that one stays open, but never classified ready.
-bool gReadyUnitOpen = false;
-
 using Outcome = ConnectionOutcome;
 
+// Every opening is a classification's, so the open unit classified ready exactly when the last
+// outcome is ready. An arrival inside a message box can replace the open unit by one whose
+// identification failed: that one stays open with the outcome no unit.
 Outcome gLastOutcome = OUTCOME_NO_UNIT;
 
 constexpr size_t VERSION_TEXT_SIZE = 32;
@@ -102,7 +100,6 @@ wchar_t foldCase(wchar_t c) {
 }
 
 void removeOpenUnit() {
-    gReadyUnitOpen = false;
     closeConnection(&gConnection);
     uiEnableControl(IDC_UPDATE, false);
     refreshVersionDisplay();
@@ -125,20 +122,18 @@ bool sameDevicePath(const wchar_t *a, const wchar_t *b) {
 }
 
 bool openUnitIsReady() {
-    return gReadyUnitOpen && isUnitOpen(&gConnection);
+    return gLastOutcome == OUTCOME_READY && isUnitOpen(&gConnection);
 }
 
 void markOpenUnitReady() {
-    gReadyUnitOpen = isUnitOpen(&gConnection);
+    gLastOutcome = OUTCOME_READY;
 }
 
 void classifyConnection(ClassifyTrigger trigger) {
-    gReadyUnitOpen = false;
     Outcome outcome = decide(openUnit(&gConnection));
     gLastOutcome = outcome;
     bool startup = trigger == TRIGGER_STARTUP;
     if (outcome == OUTCOME_READY) {
-        gReadyUnitOpen = true;
         showReadyText();
         if (startup) {
             uiEnableControl(IDC_UPDATE, true);
