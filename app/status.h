@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "app/device_event.h"
 #include "link/connection.h"
 
 // The one record of the open unit, owned by the application from start to exit.
@@ -25,16 +26,6 @@ enum ConnectionOutcome {
 void classifyConnection(ClassifyTrigger trigger);
 // The outcome of the last classification (OUTCOME_NO_UNIT before the first one).
 ConnectionOutcome lastConnectionOutcome();
-
-// The portable device-change event: the Win32 program fills it from WM_DEVICECHANGE, the
-// Linux program from udev.
-enum DeviceEventKind { DEVICE_ARRIVAL, DEVICE_REMOVE_COMPLETE, DEVICE_OTHER };
-constexpr size_t DEVICE_PATH_CAPACITY = 512;
-struct DeviceEvent {
-    DeviceEventKind kind;
-    bool isDeviceInterface;             // the notification concerns a device interface
-    wchar_t path[DEVICE_PATH_CAPACITY]; // the interface path (zero-terminated), for a removal
-};
 
 // True while the open unit is one that classified ready since it was opened: the only unit
 // whose ESC was compared with SUPPORTED_ESC_TYPES, and so the only one the update may erase.

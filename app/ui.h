@@ -53,10 +53,6 @@ void uiShowWindow(UiWindow window);
 // The top-level window that has the user's focus now (may be another program's, or null).
 UiWindow uiForegroundWindow();
 
-// The firmware image that the program carries: read-only, used in place. Returns false when it
-// cannot be found.
-bool uiLoadImage(const uint8_t **data, size_t *length);
-
 // Start-up and close.
 void uiSetTitle(const wchar_t *title);
 void uiSetIcon();
@@ -68,3 +64,7 @@ void uiEndWindow(int result);
 
 // Keeps the system from sleeping while on; the update holds it for the whole transfer.
 void uiKeepAwake(bool on);
+
+// On from the update's first command to its end: a program that its user could end meanwhile
+// (Ctrl-C in a terminal) holds that off, since an update cut off leaves the ESC without firmware.
+void uiSetSending(bool on);

@@ -3,6 +3,7 @@
 
 #include "app/boxes.h"
 #include "app/events.h"
+#include "app/image.h"
 #include "app/messages.h"
 #include "app/status.h"
 #include "app/texts.h"
@@ -235,12 +236,13 @@ bool prepareFlash() {
 void sendUpdate() {
     const uint8_t *image = nullptr;
     size_t length = 0;
-    if (!uiLoadImage(&image, &length) || image == nullptr || length == 0) {
+    if (!loadCarriedImage(&image, &length) || image == nullptr || length == 0) {
         // Nothing has been sent: the ESC still holds its old firmware.
         failUpdate(MSG_WRITE_BLOCK_FAILED, {LINK_NOT_OPEN, hidLastError()});
         return;
     }
     uiKeepAwake(true);
+    uiSetSending(true);
     if (prepareFlash()) {
         UiWindow progress = createProgressWindow();
         StepFailure failure = {0, 0};
@@ -253,6 +255,7 @@ void sendUpdate() {
             failUpdate(MSG_WRITE_BLOCK_FAILED, failure);
         }
     }
+    uiSetSending(false);
     uiKeepAwake(false);
 }
 } // namespace

@@ -2,6 +2,7 @@
 #include "link/hid.h"
 #include "sim/sim.h"
 
+#include "link/connection.h"
 #include "link/frames.h"
 
 #include <algorithm>
@@ -368,4 +369,9 @@ void hidClose(HidHandle handle) {
 
 uint32_t hidLastError() {
     return gLastError;
+}
+
+void simPlugDemoUnit(const std::wstring &path) {
+    simResetUnit();
+    simAddInterface(simUnitInterface(PRODUCT_ID_TALOMIR, path));
 }

@@ -130,7 +130,7 @@ SimInterface simOtherInterface(uint16_t vendorId, uint16_t productId, const std:
 
 // Clears interfaces, faults, the log, open handles and the error code; resets the unit.
 void simReset();
-// The list of interfaces present; simListFails makes hidOpenList fail.
+// The list of interfaces present; simSetListFails(true) makes hidOpenList fail.
 void simAddInterface(const SimInterface &device);
 void simRemoveInterface(const std::wstring &path); // unplugged: its open handles fail from now on
 void simSetListFails(bool fails);
@@ -164,3 +164,12 @@ uint32_t simTimedOutReads();
 
 // Hex dump of bytes, for test failure messages.
 std::string simHex(const uint8_t *bytes, size_t length);
+
+// ---- The demos' unit ----
+
+// Where the demos' first unit is plugged in.
+constexpr wchar_t SIM_DEMO_UNIT_PATH[] = L"/dev/hidraw0";
+// Plugs in a fresh unit as simResetUnit leaves it (a TALOMIR with a supported ESC on firmware
+// 2.10) at path (sim/hid_sim.cpp). The demos' prepareUnits (sim/units_demo.cpp) plugs one in at
+// SIM_DEMO_UNIT_PATH.
+void simPlugDemoUnit(const std::wstring &path);

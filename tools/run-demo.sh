@@ -12,7 +12,7 @@ fi
 cmake --preset linux
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   cmake --build build/linux --target quillar-updater-cli-demo
-  exec build/linux/platform/cli/quillar-updater-cli-demo update --yes
+  exec build/linux/cli/quillar-updater-cli-demo update --yes
 fi
 cmake --build build/linux --target quillar-updater-demo
-exec build/linux/platform/linux/quillar-updater-demo
+exec build/linux/gtk/quillar-updater-demo

@@ -4,7 +4,7 @@
 #include "app/messages.h"
 #include "link/connection.h"
 #include "link/frames.h"
-#include "platform/cli/cli.h"
+#include "cli/cli.h"
 #include "sim/sim.h"
 #include "tests/cli/terminal_capture.h"
 #include "tests/support/clock.h"

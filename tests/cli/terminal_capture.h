@@ -2,7 +2,7 @@
 // pauses, interrupts only recorded.
 #pragma once
 
-#include "platform/cli/terminal.h"
+#include "cli/terminal.h"
 
 #include <string>
 

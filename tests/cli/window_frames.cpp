@@ -3,7 +3,7 @@
 // its own update with these.
 #include "app/mainwindow.h"
 #include "link/connection.h"
-#include "platform/cli/carried_image.h"
+#include "cli/carried_image.h"
 #include "sim/sim.h"
 #include "tests/support/recording_ui.h"
 

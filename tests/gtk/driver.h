@@ -1,7 +1,7 @@
 // Driving the GTK window from tests: the main loop, our message boxes, keys, screenshots.
 #pragma once
 
-#include "platform/linux/gtk_program.h"
+#include "gtk/gtk_program.h"
 
 #include <gtk/gtk.h>
 

@@ -1,5 +1,5 @@
 // Pure rules of the GTK program: the logo's size and the mapping of udev events.
-#include "platform/linux/gtk_program.h"
+#include "gtk/gtk_program.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #
 # Usage: tests/kernel/run-guest.sh BUILD_DIR
 # BUILD_DIR is a configured and built linux tree (it holds tests/kernel/kernel_link_test,
-# tests/kernel/uhid_unit_server and platform/cli/quillar-updater-cli). The
+# tests/kernel/uhid_unit_server and cli/quillar-updater-cli). The
 # kernel package and the guest image are kept under BUILD_DIR/kernel-guest. Exits non-zero when
 # a tool is missing, the kernel cannot be had, any check fails, or the guest does not finish in
 # time.
@@ -24,7 +24,7 @@ build=$(cd "$1" && pwd) || fail "no build directory $1"
 here=$(cd "$(dirname "$0")" && pwd)
 program="$build/tests/kernel/kernel_link_test"
 server="$build/tests/kernel/uhid_unit_server"
-cli="$build/platform/cli/quillar-updater-cli"
+cli="$build/cli/quillar-updater-cli"
 for binary in "$program" "$server" "$cli"; do
     [ -x "$binary" ] || fail "$binary is missing: build the targets kernel_link_test, uhid_unit_server and quillar-updater-cli first"
 done

@@ -2,7 +2,7 @@
 #include "link/connection.h"
 #include "link/frames.h"
 #include "link/hid.h"
-#include "platform/linux/hid_paths.h"
+#include "os/linux/hid_paths.h"
 
 #include <gtest/gtest.h>
 

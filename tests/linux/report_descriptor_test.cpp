@@ -1,5 +1,5 @@
 // Report lengths from descriptors: the unit's layout, other layouts, and damaged descriptors.
-#include "platform/linux/report_descriptor.h"
+#include "os/linux/report_descriptor.h"
 
 #include <gtest/gtest.h>
 

@@ -2,6 +2,7 @@
 // from a script; windows, the dialog rectangle, the image and the registration are faked.
 #include "tests/support/recording_ui.h"
 
+#include "app/image.h"
 #include "app/messages.h"
 #include "app/status.h"
 #include "app/update.h"
@@ -418,7 +419,7 @@ UiWindow uiForegroundWindow() {
     return ui().foreground;
 }
 
-bool uiLoadImage(const uint8_t **data, size_t *length) {
+bool loadCarriedImage(const uint8_t **data, size_t *length) {
     record(UI_LOAD_IMAGE);
     *data = ui().image;
     *length = ui().imageLength;
@@ -452,6 +453,9 @@ void uiKeepAwake(bool on) {
     record(UI_KEEP_AWAKE, on ? 1 : 0);
     ui().keepAwake = on;
 }
+
+// Not recorded: the transcripts are those of the window programs, which hold nothing here.
+void uiSetSending(bool) {}
 
 std::wstring updateHandOpenedUnit(HidHandle handle, const wchar_t *path) {
     closeConnection(&gConnection);

@@ -6,7 +6,7 @@
 #include "link/connection.h"
 #include "link/frames.h"
 #include "link/hid.h"
-#include "platform/win32/hid_win32.h"
+#include "os/win32/hid_win32.h"
 #include "sim/sim.h"
 #include "tests/support/recording_ui.h"
 

@@ -1,7 +1,7 @@
 // pauseMs of the Windows programs under Wine: never short, not far too long, and during the wait
 // only sent messages reach the windows, never input.
 #include "link/pause.h"
-#include "platform/win32/pause.h"
+#include "os/win32/pause.h"
 
 #include <windows.h>
 

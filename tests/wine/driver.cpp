@@ -22,7 +22,7 @@
 
 #include "app/messages.h"
 #include "app/texts.h"
-#include "platform/win32/devices_sim.h"
+#include "win32/devices_sim.h"
 #include "resources/resource.h"
 #include "tests/wine/automation.h"
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Generates the main dialog's layout from resources/layout.json, the single source of it.
 
-Called by the build: platform/win32/CMakeLists.txt (rc) and platform/linux/CMakeLists.txt (gtk).
+Called by the build: win32/CMakeLists.txt (rc) and gtk/CMakeLists.txt (gtk).
 
 Usage:
   gen_layout.py rc LAYOUT_JSON TEXTS_JSON OUT_RC
@@ -11,7 +11,7 @@ rc writes the DIALOGEX template that resources/quillar.rc includes once per lang
 DIALOG_TEXT(KEY) defined to name that language's text (the DLG_EN_/DLG_DE_ constants written by
 gen_texts.py). It needs <windows.h> and resource.h included before it.
 
-gtk writes the control table of the GTK window (platform/linux/window_gtk.cpp): the dialog's
+gtk writes the control table of the GTK window (gtk/window_gtk.cpp): the dialog's
 size and, in template order, each control's ID, kind, text (DIALOG_<KEY> of app/texts.h) and
 rectangle in dialog units, with the styles that the window follows.
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Generates the program's texts from resources/texts.json, the single source of every text.
 
-Called by the build: app/CMakeLists.txt (cpp), platform/win32/CMakeLists.txt and
-tests/app/CMakeLists.txt (rc).
+Called by the build through quillar_generate (cmake/QuillarGenerate.cmake): app/CMakeLists.txt
+and tests/fuzz/CMakeLists.txt (cpp), win32/CMakeLists.txt and tests/app/CMakeLists.txt (rc).
 
 Usage:
   gen_texts.py cpp TEXTS_JSON OUT_CPP

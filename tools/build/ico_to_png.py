@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""Cuts the images of a Windows icon into hicolor PNGs: ico_to_png.py icon.ico outdir name.
+"""Cuts the images of a Windows icon into hicolor PNGs: ico_to_png.py icon.ico outdir name [stamp].
 
-Called by the build (platform/linux/CMakeLists.txt), for the Linux program's installed icons.
+Called by the build (gtk/CMakeLists.txt), for the Linux program's installed icons.
 """
 import struct
 import sys
@@ -54,6 +54,7 @@ def dib_to_png(data):
 
 def main():
     icon_path, out_dir, name = sys.argv[1], Path(sys.argv[2]), sys.argv[3]
+    stamp = Path(sys.argv[4]) if len(sys.argv) > 4 else None
     data = Path(icon_path).read_bytes()
     _reserved, kind, count = struct.unpack_from("<HHH", data, 0)
     if kind != 1 or count == 0:
@@ -78,6 +79,9 @@ def main():
         target = out_dir / f"{size}x{size}" / "apps" / f"{name}.png"
         target.parent.mkdir(parents=True, exist_ok=True)
         target.write_bytes(png)
+    # The build's record that the icons are up to date.
+    if stamp is not None:
+        stamp.write_bytes(b"")
 
 
 if __name__ == "__main__":

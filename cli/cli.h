@@ -1,0 +1,97 @@
+// The command-line program's portable part: its commands, and the terminal UI's state.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "cli/terminal.h"
+
+// Exit codes.
+constexpr int EXIT_OK = 0;
+constexpr int EXIT_UPDATE_FAILED = 1;
+constexpr int EXIT_USAGE = 2;
+constexpr int EXIT_NO_UNIT = 3;
+constexpr int EXIT_WRONG_MODE = 4;
+constexpr int EXIT_NO_UPDATABLE_ESC = 5;
+constexpr int EXIT_INCOMPATIBLE_ESC = 6;
+constexpr int EXIT_DECLINED = 7;
+constexpr int EXIT_INTERRUPTED = 130;
+
+// Texts of the command-line program in the catalogue.
+enum CliMessageId : uint16_t {
+    MSG_CLI_PROMPT = 40100,
+    MSG_CLI_YES_WORDS = 40101,
+    MSG_CLI_NOT_INTERRUPTED = 40102,
+    MSG_CLI_PROGRESS_LINE = 40103,
+    MSG_CLI_WATCH_RESULT = 40104,
+    MSG_CLI_WATCH_UPDATED = 40105,
+    MSG_CLI_WATCH_FAILED = 40106,
+    MSG_CLI_WATCH_NOT_READY = 40107,
+    MSG_CLI_WATCH_SUMMARY = 40108,
+    MSG_CLI_WATCH_WAITING = 40109,
+    MSG_CLI_WATCH_CONFIRM = 40110,
+    MSG_CLI_VERSION = 40111,
+    MSG_CLI_HELP_PROGRAM = 40112,
+    MSG_CLI_HELP_STATUS = 40113,
+    MSG_CLI_HELP_JSON = 40114,
+    MSG_CLI_HELP_UPDATE = 40115,
+    MSG_CLI_HELP_YES = 40116,
+    MSG_CLI_HELP_WATCH = 40117,
+    MSG_CLI_HELP_COUNT = 40118,
+    MSG_CLI_HELP_VERSION = 40119,
+    MSG_CLI_HELP_HELP = 40120,
+    MSG_CLI_HELP_OPTIONS = 40121,
+    MSG_CLI_HELP_COMMANDS = 40122,
+    MSG_CLI_HELP_USAGE = 40123,
+};
+
+// ---- Text (cli_text.cpp) ----
+
+// UTF-8 of a wide text; "\r\n" becomes "\n".
+std::string utf8Text(const wchar_t *text);
+std::string utf8Text(const std::wstring &text);
+// A catalogue text in the current language, as UTF-8.
+std::string cliMessage(uint16_t id);
+// Formats a catalogue text with formatText; cliFormat gives it as UTF-8.
+std::wstring cliFormatWide(uint16_t id, const FormatArg *args, size_t argCount);
+std::string cliFormat(uint16_t id, const FormatArg *args, size_t argCount);
+void printOut(const std::string &text);
+void printErr(const std::string &text);
+
+// ---- The terminal UI (ui_cli.cpp) ----
+
+// Forgets the status, the controls, the counts and the last error; questions are asked.
+void cliUiReset();
+// True: both questions are answered yes without asking.
+void cliSetAnswerYes(bool yes);
+// True: information boxes are not printed (status --json prints only its object).
+void cliSetQuietBoxes(bool quiet);
+// True: uiRegisterDeviceNotifications starts the device watch (watch command).
+void cliSetWatchDevices(bool watch);
+// What Ctrl-C does outside the sending.
+void cliSetIdleInterrupt(InterruptMode mode);
+// Asks a question on the terminal: caption, text, prompt; true only for a yes word.
+bool cliAsk(const wchar_t *caption, const wchar_t *text);
+
+std::wstring cliStatusText();
+std::wstring cliControlText(int controlId);
+// Questions answered no, error boxes shown, and status texts set, since the reset.
+uint32_t cliDeclinedCount();
+uint32_t cliErrorCount();
+uint32_t cliStatusChangeCount();
+// The last error box's text, its lines joined by spaces.
+std::wstring cliLastErrorLine();
+// The result uiEndWindow was given, 0 until then.
+int cliEndResult();
+
+// ---- The commands (commands.cpp) ----
+
+int cliStatus(bool json);
+int cliUpdate(bool yes);
+// count 0: until Ctrl-C.
+int cliWatch(bool yes, uint32_t count);
+// The --version text.
+std::string cliVersionText();
+
+// Parses the command line and runs the command; returns the exit code (main_cli.cpp).
+int cliMain(int argc, char **argv);

@@ -1,0 +1,8 @@
+// Entry point of the command-line program.
+#include "app/units.h"
+#include "cli/cli.h"
+
+int main(int argc, char **argv) {
+    prepareUnits();
+    return cliMain(argc, argv);
+}

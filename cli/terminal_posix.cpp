@@ -1,0 +1,127 @@
+// The terminal on Linux: file descriptors 0 to 2, the locale variables, SIGINT and SIGTERM.
+#include "cli/terminal.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <unistd.h>
+
+namespace {
+volatile sig_atomic_t gMode = INTERRUPT_EXIT;
+volatile sig_atomic_t gNoticed = 0;
+volatile sig_atomic_t gHeldNoticeShown = 0;
+// Written once before the handlers are installed, only read by them afterwards.
+char gHeldNotice[512];
+size_t gHeldNoticeLength = 0;
+
+void writeAll(int fd, const char *data, size_t length) {
+    while (length > 0) {
+        ssize_t written = write(fd, data, length);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return;
+        }
+        data += written;
+        length -= static_cast<size_t>(written);
+    }
+}
+
+// Only async-signal-safe calls in here: write and _exit.
+void onInterrupt(int) {
+    switch (gMode) {
+    case INTERRUPT_HOLD:
+        if (gHeldNoticeShown == 0) {
+            gHeldNoticeShown = 1;
+            int saved = errno;
+            writeAll(STDERR_FILENO, gHeldNotice, gHeldNoticeLength);
+            errno = saved;
+        }
+        return;
+    case INTERRUPT_NOTICE:
+        gNoticed = 1;
+        return;
+    default:
+        _exit(130);
+    }
+}
+} // namespace
+
+void terminalWrite(TerminalStream stream, const std::string &text) {
+    writeAll(stream == TERMINAL_ERR ? STDERR_FILENO : STDOUT_FILENO, text.data(), text.size());
+}
+
+bool terminalIsInteractive(TerminalStream stream) {
+    return isatty(stream == TERMINAL_ERR ? STDERR_FILENO : STDOUT_FILENO) == 1;
+}
+
+// Byte by byte, so that nothing past the answer's line is taken from a pipe.
+bool terminalReadLine(std::string *line) {
+    line->clear();
+    for (;;) {
+        char c = 0;
+        ssize_t got = read(STDIN_FILENO, &c, 1);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return !line->empty();
+        }
+        if (c == '\n') {
+            return true;
+        }
+        line->push_back(c);
+    }
+}
+
+uint64_t terminalNowMs() {
+    struct timespec now = {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1000u +
+           static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+}
+
+// The first of LANGUAGE (a colon-separated list), LC_ALL, LC_MESSAGES and LANG that is set, as
+// the window program's toolkit looks them up.
+MessageLanguage terminalLanguage() {
+    for (const char *name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char *value = std::getenv(name);
+        if (value == nullptr || value[0] == '\0') {
+            continue;
+        }
+        std::string first(value, std::strcspn(value, ":"));
+        return languageFromTag(first.c_str());
+    }
+    return LANGUAGE_ENGLISH;
+}
+
+// A console program has no session to ask; the system's own policy applies.
+void terminalKeepAwake(bool) {}
+
+void interruptInstall(const std::string &heldNotice) {
+    std::string line(1, '\n');
+    line += heldNotice;
+    line += '\n';
+    gHeldNoticeLength = line.copy(gHeldNotice, sizeof gHeldNotice);
+    struct sigaction action = {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0; // no restart: a waiting watch wakes up
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+// Each update says it once: entering the hold starts afresh.
+void interruptSetMode(InterruptMode mode) {
+    if (mode == INTERRUPT_HOLD && gMode != INTERRUPT_HOLD) {
+        gHeldNoticeShown = 0;
+    }
+    gMode = mode;
+}
+
+bool interruptNoticed() {
+    return gNoticed != 0;
+}

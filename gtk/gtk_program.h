@@ -1,0 +1,89 @@
+// The GTK program's own operations, shared by its files and its tests.
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <cstdint>
+
+#include "app/status.h"
+#include "os/linux/device_event.h"
+
+// Paths of the built-in resources (compiled in with glib-compile-resources).
+#define QUILLAR_RESOURCE_LOGO "/example/zarvelo/quillar-updater/logo.bmp"
+#define QUILLAR_RESOURCE_ICON "/example/zarvelo/quillar-updater/icon.ico"
+#define QUILLAR_RESOURCE_FIRMWARE "/example/zarvelo/quillar-updater/firmware.bin"
+
+// ---- The main window (window_gtk.cpp) ----
+
+// Chooses the message language from the locale (German when the first language is German),
+// builds the main window, runs the portable initialisation and shows the window unless the
+// initialisation ended it. app may be null (tests): nothing is inhibited then. Returns the main
+// window, or null when it has already ended.
+GtkWidget *guiOpenMainWindow(GtkApplication *app);
+
+// The main window and its controls, by resource ID; null when there is none.
+GtkWidget *guiMainWindow();
+GtkWidget *guiControl(int controlId);
+// The caption above the status box (a static without ID).
+GtkWidget *guiHintLabel();
+// The progress window while it exists, else null.
+GtkWidget *guiProgressWindow();
+// The result the main window ended with, or 0 while it has not ended.
+int guiWindowResult();
+// Ends the main window with the result (uiEndWindow).
+void guiEndMainWindow(int result);
+
+// Pixels per dialog unit: x px = DLU * baseX / 4, y px = DLU * baseY / 8 (rounded).
+struct DialogBaseUnits {
+    int baseX; // average character width of the font
+    int baseY; // character height of the font
+};
+DialogBaseUnits guiDialogBaseUnits();
+int dluToPixelsX(int dlu, DialogBaseUnits units);
+int dluToPixelsY(int dlu, DialogBaseUnits units);
+
+// The logo's size: the width is what is left up to 45 pixels short of the window's right edge,
+// at most half the bitmap's width; the height keeps the aspect ratio (single precision,
+// truncated). A width of 0 or less means the logo is not drawn.
+struct LogoSize {
+    int width;
+    int height;
+};
+LogoSize logoSize(int dialogRight, int groupRight, int bitmapWidth, int bitmapHeight);
+// A realized window's frame on the screen as the user sees it: with the window manager's
+// frame, but without the invisible shadow that a client-side decorated window draws around
+// itself.
+GdkRectangle guiVisibleFrame(GtkWidget *window);
+// Where the logo was last drawn, in the main window's client coordinates (width 0: not drawn).
+GdkRectangle guiLogoRect();
+
+// ---- Input while the program is busy (window_gtk.cpp) ----
+
+// True while the main window and the progress window must not act on user input: from the
+// Update command to the end of the update, and while one of our message boxes is open.
+bool guiInputBlocked();
+// Brackets a modal message box.
+void guiEnterModal();
+void guiLeaveModal();
+
+// ---- The seam's state (ui_gtk.cpp) ----
+
+// The application that keeps the system awake during the update; null in tests.
+void guiSetApplication(GtkApplication *app);
+// An image of the built-in bundle (QUILLAR_RESOURCE_LOGO, QUILLAR_RESOURCE_ICON); null if absent.
+GdkPixbuf *guiLoadResourcePixbuf(const char *path);
+
+// ---- Device notifications (udev_monitor.cpp; the mapping of udev events is in device_event.h)
+// ----
+
+// Reads one device event once the watched descriptor is readable; false when there was none.
+typedef bool (*DeviceEventReader)(DeviceEvent *event);
+// Watches fd on the default main context and hands each event that reader gets to
+// appDeviceEvent, also while a message box opened by an earlier event is open. Returns the
+// source ID (g_source_remove ends the watch).
+guint guiWatchDeviceEvents(int fd, DeviceEventReader reader);
+
+// Starts watching hidraw arrivals and removals on the default main context; each goes to
+// appDeviceEvent. False when no monitor can be had.
+bool udevMonitorStart();
+void udevMonitorStop();

@@ -1,8 +1,0 @@
-// Entry point of the command-line program.
-#include "app/units.h"
-#include "platform/cli/cli.h"
-
-int main(int argc, char **argv) {
-    prepareUnits();
-    return cliMain(argc, argv);
-}

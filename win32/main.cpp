@@ -1,0 +1,21 @@
+// Entry point of the Windows program: common controls, the connection reset, the modal dialog.
+#include "win32/program.h"
+
+#include <commctrl.h>
+
+#include "app/mainwindow.h"
+#include "app/units.h"
+#include "resources/resource.h"
+
+HINSTANCE gModule = nullptr;
+HWND gMainWindow = nullptr;
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    InitCommonControls();
+    gModule = instance;
+    prepareUnits();
+    appReset();
+    DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, mainDialogProc, 0);
+    // The exit code is 0 however the dialog ended.
+    return 0;
+}
