@@ -6,20 +6,14 @@
 #include <cstring>
 
 namespace {
-enum HoldState { HOLD_OFF, HOLD_HOLDING, HOLD_RELEASING };
-
-HoldState gHoldState = HOLD_OFF;
-DeviceEvent gHeld[HELD_EVENT_CAPACITY + 1];
-size_t gHeldCount = 0;
-
 bool isArrival(const DeviceEvent &event) {
     return event.isDeviceInterface && event.kind == DEVICE_ARRIVAL;
 }
 
-// True when a removal of the same interface is among gHeld[from, to).
-bool removalHeld(size_t from, size_t to, const DeviceEvent &removal) {
+// True when a removal of the same interface is among held->events[from, to).
+bool removalHeld(const HeldEventQueue *held, size_t from, size_t to, const DeviceEvent &removal) {
     for (size_t i = from; i < to; ++i) {
-        if (sameDevicePath(gHeld[i].path, removal.path)) {
+        if (sameDevicePath(held->events[i].path, removal.path)) {
             return true;
         }
     }
@@ -29,18 +23,19 @@ bool removalHeld(size_t from, size_t to, const DeviceEvent &removal) {
 // Drops held events whose handling cannot change how the release ends; see
 // HELD_EVENT_CAPACITY. Every held event is handled against the interfaces present at release, so
 // each arrival that finds no unit open opens the same one.
-void dropNeedlessEvents() {
-    size_t lastArrival = gHeldCount;
-    for (size_t i = 0; i < gHeldCount; ++i) {
-        if (isArrival(gHeld[i])) {
+void dropNeedlessEvents(UnitContext *unit) {
+    HeldEventQueue *held = &unit->held;
+    size_t lastArrival = held->count;
+    for (size_t i = 0; i < held->count; ++i) {
+        if (isArrival(held->events[i])) {
             lastArrival = i;
         }
     }
-    bool openUnitRemoved = !isUnitOpen(&gConnection);
+    bool openUnitRemoved = !isUnitOpen(&unit->connection);
     size_t kept = 0;
-    size_t keptAfterArrival = gHeldCount;
-    for (size_t i = 0; i < gHeldCount; ++i) {
-        const DeviceEvent &event = gHeld[i];
+    size_t keptAfterArrival = held->count;
+    for (size_t i = 0; i < held->count; ++i) {
+        const DeviceEvent &event = held->events[i];
         bool keep = false;
         if (i == lastArrival) {
             keep = true;
@@ -52,72 +47,72 @@ void dropNeedlessEvents() {
         } else if (i < lastArrival) {
             // What earlier arrivals opened, the last one opens again: only the first removal of
             // the unit open now outlasts it.
-            keep = !openUnitRemoved && sameDevicePath(event.path, gConnection.devicePath);
+            keep = !openUnitRemoved && sameDevicePath(event.path, unit->connection.devicePath);
             openUnitRemoved = openUnitRemoved || keep;
         } else {
             // After it, whichever unit is open leaves once: a path already removed adds nothing.
-            keep = !removalHeld(keptAfterArrival, kept, event);
+            keep = !removalHeld(held, keptAfterArrival, kept, event);
         }
         if (keep) {
             if (kept != i) {
-                gHeld[kept] = event;
+                held->events[kept] = event;
             }
             ++kept;
         }
     }
-    gHeldCount = kept;
+    held->count = kept;
 }
 
-// The queue has room for one event more than it keeps, so that the newest one is weighed with
-// the others before anything is given up.
-void hold(const DeviceEvent *event) {
-    gHeld[gHeldCount++] = *event;
-    if (gHeldCount > HELD_EVENT_CAPACITY) {
-        dropNeedlessEvents();
+void hold(UnitContext *unit, const DeviceEvent *event) {
+    HeldEventQueue *held = &unit->held;
+    held->events[held->count++] = *event;
+    if (held->count > HELD_EVENT_CAPACITY) {
+        dropNeedlessEvents(unit);
     }
-    if (gHeldCount > HELD_EVENT_CAPACITY) {
-        gHeldCount = HELD_EVENT_CAPACITY;
+    if (held->count > HELD_EVENT_CAPACITY) {
+        held->count = HELD_EVENT_CAPACITY;
     }
 }
 } // namespace
 
-void holdDeviceEvents() {
-    if (gHoldState == HOLD_OFF) {
-        gHoldState = HOLD_HOLDING;
+void holdDeviceEvents(UnitContext *unit) {
+    if (unit->held.state == HOLD_OFF) {
+        unit->held.state = HOLD_HOLDING;
     }
 }
 
-void releaseDeviceEvents() {
-    if (gHoldState != HOLD_HOLDING) {
+void releaseDeviceEvents(UnitContext *unit) {
+    HeldEventQueue *held = &unit->held;
+    if (held->state != HOLD_HOLDING) {
         return;
     }
-    gHoldState = HOLD_RELEASING;
-    while (gHeldCount > 0) {
-        DeviceEvent next = gHeld[0];
-        --gHeldCount;
-        std::memmove(&gHeld[0], &gHeld[1], gHeldCount * sizeof gHeld[0]);
-        handleDeviceChange(&next);
+    held->state = HOLD_RELEASING;
+    while (held->count > 0) {
+        DeviceEvent next = held->events[0];
+        --held->count;
+        std::memmove(&held->events[0], &held->events[1], held->count * sizeof held->events[0]);
+        handleDeviceChange(unit, &next);
     }
-    gHoldState = HOLD_OFF;
+    held->state = HOLD_OFF;
 }
 
-bool deviceEventsWaiting() {
-    return gHoldState != HOLD_OFF;
+bool deviceEventsWaiting(const UnitContext *unit) {
+    return unit->held.state != HOLD_OFF;
 }
 
-size_t heldDeviceEventCount() {
-    return gHeldCount;
+size_t heldDeviceEventCount(const UnitContext *unit) {
+    return unit->held.count;
 }
 
-void clearHeldDeviceEvents() {
-    gHoldState = HOLD_OFF;
-    gHeldCount = 0;
+void clearHeldDeviceEvents(UnitContext *unit) {
+    unit->held.state = HOLD_OFF;
+    unit->held.count = 0;
 }
 
-bool appDeviceEvent(const DeviceEvent *event) {
-    if (event->kind == DEVICE_OTHER || gHoldState == HOLD_OFF) {
-        return handleDeviceChange(event);
+DeviceEventResult appDeviceEvent(UnitContext *unit, const DeviceEvent *event) {
+    if (event->kind == DEVICE_OTHER || unit->held.state == HOLD_OFF) {
+        return handleDeviceChange(unit, event);
     }
-    hold(event);
-    return true;
+    hold(unit, event);
+    return DeviceEventResult{true, false, OUTCOME_NO_UNIT};
 }

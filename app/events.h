@@ -7,26 +7,19 @@
 // time, so that the outcome is the same as on Windows.
 #pragma once
 
+#include "app/context.h"
 #include "app/status.h"
 
 #include <cstddef>
 
-// Events held at most. A full queue first drops events that cannot change how their release
-// ends: events that concern no device interface; every arrival but the last (all of them are
-// handled against the interfaces present at release, so they open the same unit); before the
-// last arrival, every removal but the first of the unit open now; after it, a removal of an
-// interface already removed after it. If it is still full, the newest event is dropped: that
-// takes dozens of different interfaces removed after the last arrival.
-constexpr size_t HELD_EVENT_CAPACITY = 64;
-
 // From now on arrivals and removals are held instead of handled.
-void holdDeviceEvents();
+void holdDeviceEvents(UnitContext *unit);
 // Stops holding and handles the held events in the order they came. Events that arrive while
 // these are handled (inside a message box that one of them opens) are handled after them.
-void releaseDeviceEvents();
+void releaseDeviceEvents(UnitContext *unit);
 // True while events are held or being released.
-bool deviceEventsWaiting();
+bool deviceEventsWaiting(const UnitContext *unit);
 // Events held now.
-size_t heldDeviceEventCount();
+size_t heldDeviceEventCount(const UnitContext *unit);
 // Forgets every held event and stops holding, without handling anything.
-void clearHeldDeviceEvents();
+void clearHeldDeviceEvents(UnitContext *unit);

@@ -12,9 +12,6 @@
 namespace {
 constexpr size_t TITLE_BUFFER_SIZE = 256;
 
-bool gRegistered = false;
-bool gUpdateBusy = false;
-
 void setLabel(int controlId, uint16_t messageId) {
     wchar_t text[MESSAGE_BUFFER_SIZE];
     loadMessage(messageId, text, MESSAGE_BUFFER_SIZE);
@@ -22,14 +19,12 @@ void setLabel(int controlId, uint16_t messageId) {
 }
 } // namespace
 
-void appReset() {
-    closeConnection(&gConnection);
-    clearHeldDeviceEvents();
-    gRegistered = false;
-    gUpdateBusy = false;
+void appReset(UnitContext *unit) {
+    closeConnection(&unit->connection);
+    initUnitContext(unit);
 }
 
-void appInitialise() {
+StartResult appInitialise(UnitContext *unit) {
     uiSetIcon();
     wchar_t title[TITLE_BUFFER_SIZE];
     const FormatArg titleArgs[] = {{TEXT_MODEL_NAME, 0},
@@ -43,38 +38,39 @@ void appInitialise() {
     setLabel(IDC_LABEL_ESC, MSG_LABEL_ESC);
     if (!uiRegisterDeviceNotifications()) {
         showBox(BOX_ERROR, MSG_APPLICATION_ERROR_CAPTION, MSG_REGISTRATION_FAILED);
-        closeConnection(&gConnection);
+        closeConnection(&unit->connection);
         uiEndWindow(WINDOW_RESULT_REGISTRATION_FAILED);
-        return;
+        return StartResult{false, OUTCOME_NO_UNIT};
     }
-    gRegistered = true;
-    classifyConnection(TRIGGER_STARTUP);
+    unit->registered = true;
+    return StartResult{true, classifyConnection(unit, TRIGGER_STARTUP)};
 }
 
-void appClose() {
+void appClose(UnitContext *unit) {
     // The window answers paints and sent messages while the update waits; a Close sent to it
     // then must not pull the unit away from under the transfer.
-    if (gUpdateBusy) {
+    if (unit->updateBusy) {
         return;
     }
-    if (gRegistered) {
+    if (unit->registered) {
         uiUnregisterDeviceNotifications();
-        gRegistered = false;
+        unit->registered = false;
     }
-    closeConnection(&gConnection);
+    closeConnection(&unit->connection);
     uiEndWindow(WINDOW_RESULT_CLOSED);
 }
 
-void appUpdate() {
+UpdateResult appUpdate(UnitContext *unit) {
     // The programs take no input while the update runs; a second press must not start another.
-    if (gUpdateBusy) {
-        return;
+    if (unit->updateBusy) {
+        return UpdateResult{UPDATE_BUSY, 0, 0, 0};
     }
-    gUpdateBusy = true;
-    runUpdate();
-    gUpdateBusy = false;
+    unit->updateBusy = true;
+    UpdateResult result = runUpdate(unit);
+    unit->updateBusy = false;
+    return result;
 }
 
-bool appUpdateBusy() {
-    return gUpdateBusy;
+bool appUpdateBusy(const UnitContext *unit) {
+    return unit->updateBusy;
 }

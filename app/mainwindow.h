@@ -1,32 +1,41 @@
 // The portable side of the main window: start-up, the commands, device events and close.
 #pragma once
 
+#include "app/context.h"
 #include "app/status.h"
+#include "app/update.h"
 
 // Window results.
 constexpr int WINDOW_RESULT_REGISTRATION_FAILED = 1;
 constexpr int WINDOW_RESULT_CLOSED = 2;
 
-// Clears the one connection record; the entry point calls it before the window exists.
-void appReset();
+// Gives the context its first state, closing whatever it held; the entry point calls it before
+// the window exists.
+void appReset(UnitContext *unit);
+
+// What start-up found.
+struct StartResult {
+    bool registered;           // false: the error box was shown and the window ended with 1
+    ConnectionOutcome outcome; // the start-up classification's, when registered
+};
 
 // The window's initialisation after the platform has stored its main window: icon, title,
 // labels, registration for device notifications, then the start-up classification. A failed
 // registration shows the error box, closes the connection and ends the window with result 1.
-void appInitialise();
+StartResult appInitialise(UnitContext *unit);
 
 // The Close command (Close button, Esc, the close box): unregister, close, end with result 2.
 // Ignored while the update runs.
-void appClose();
+void appClose(UnitContext *unit);
 
-// The Update command: runs the update to its end.
-void appUpdate();
+// The Update command: runs the update to its end and returns what happened (UPDATE_BUSY while
+// an update of this context runs already).
+UpdateResult appUpdate(UnitContext *unit);
 
 // A device change from the platform. While the update is sending (outside its message boxes)
-// the event is held and handled when the update returns; otherwise it is handled at once.
-// Returns what handleDeviceChange reports, or, for a held event, whether it will be handled
-// (true for an arrival or a completed removal).
-bool appDeviceEvent(const DeviceEvent *event);
+// the event is held and handled when the update returns (handled true for an arrival or a
+// completed removal, classified false); otherwise it is handled at once.
+DeviceEventResult appDeviceEvent(UnitContext *unit, const DeviceEvent *event);
 
 // True from the Update command to the end of runUpdate: the programs take no user input then.
-bool appUpdateBusy();
+bool appUpdateBusy(const UnitContext *unit);

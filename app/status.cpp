@@ -9,33 +9,24 @@
 
 #include <new>
 
-UnitConnection gConnection = CLEARED_CONNECTION;
-
 namespace {
 using Outcome = ConnectionOutcome;
-
-// Every opening is a classification's, so the open unit classified ready exactly when the last
-// outcome is ready. An arrival inside a message box can replace the open unit by one whose
-// identification failed: that one stays open with the outcome no unit.
-Outcome gLastOutcome = OUTCOME_NO_UNIT;
-
-constexpr size_t VERSION_TEXT_SIZE = 32;
 
 // The six version controls, always switched together in this order.
 constexpr int VERSION_CONTROLS[] = {IDC_VERSION_UNIT, IDC_VERSION_BOOTLOADER, IDC_VERSION_ESC,
                                     IDC_LABEL_UNIT,   IDC_LABEL_BOOTLOADER,   IDC_LABEL_ESC};
 
-Outcome decide(int32_t openResult) {
+Outcome decide(const UnitConnection *connection, int32_t openResult) {
     if (openResult != 0) {
         return OUTCOME_NO_UNIT;
     }
-    if (gConnection.unitInBootloader != 0) {
+    if (connection->unitInBootloader != 0) {
         return OUTCOME_WRONG_MODE;
     }
-    if (gConnection.escStatus != ESC_STATUS_UPDATABLE) {
+    if (connection->escStatus != ESC_STATUS_UPDATABLE) {
         return OUTCOME_NO_UPDATABLE_ESC;
     }
-    uint32_t type = escTypeId(&gConnection);
+    uint32_t type = escTypeId(connection);
     for (uint32_t supported : SUPPORTED_ESC_TYPES) {
         if (type == supported) {
             return OUTCOME_READY;
@@ -99,10 +90,10 @@ wchar_t foldCase(wchar_t c) {
     return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
 }
 
-void removeOpenUnit() {
-    closeConnection(&gConnection);
+void removeOpenUnit(UnitContext *unit) {
+    closeConnection(&unit->connection);
     uiEnableControl(IDC_UPDATE, false);
-    refreshVersionDisplay();
+    refreshVersionDisplay(unit);
     showNotReadyStatus(MSG_CONNECTION_LOST);
 }
 } // namespace
@@ -121,70 +112,84 @@ bool sameDevicePath(const wchar_t *a, const wchar_t *b) {
     }
 }
 
-bool openUnitIsReady() {
-    return gLastOutcome == OUTCOME_READY && isUnitOpen(&gConnection);
+void initUnitContext(UnitContext *unit) {
+    unit->connection = CLEARED_CONNECTION;
+    unit->lastOutcome = OUTCOME_NO_UNIT;
+    unit->held.state = HOLD_OFF;
+    unit->held.count = 0;
+    unit->registered = false;
+    unit->updateBusy = false;
 }
 
-void markOpenUnitReady() {
-    gLastOutcome = OUTCOME_READY;
+bool openUnitIsReady(const UnitContext *unit) {
+    return unit->lastOutcome == OUTCOME_READY && isUnitOpen(&unit->connection);
 }
 
-void classifyConnection(ClassifyTrigger trigger) {
-    Outcome outcome = decide(openUnit(&gConnection));
-    gLastOutcome = outcome;
+void markOpenUnitReady(UnitContext *unit) {
+    unit->lastOutcome = OUTCOME_READY;
+}
+
+ConnectionOutcome classifyConnection(UnitContext *unit, ClassifyTrigger trigger) {
+    Outcome outcome = decide(&unit->connection, openUnit(&unit->connection));
+    unit->lastOutcome = outcome;
     bool startup = trigger == TRIGGER_STARTUP;
     if (outcome == OUTCOME_READY) {
         showReadyText();
         if (startup) {
             uiEnableControl(IDC_UPDATE, true);
-            refreshVersionDisplay();
+            refreshVersionDisplay(unit);
         } else {
-            refreshVersionDisplay();
+            refreshVersionDisplay(unit);
             uiEnableControl(IDC_UPDATE, true);
         }
-        return;
+        return outcome;
     }
     if (outcome == OUTCOME_NO_UNIT && !startup) {
         // The connection stays as openUnit left it: a unit whose identification failed stays
         // open, and further arrivals are ignored until it is removed.
-        return;
+        return outcome;
     }
     uiEnableControl(IDC_UPDATE, false);
-    closeConnection(&gConnection);
+    closeConnection(&unit->connection);
     if (outcome == OUTCOME_INCOMPATIBLE_ESC) {
         showIncompatibleBox();
     }
     // The box handles device events: a ready unit that arrived meanwhile has shown its own
     // status, which the notice about the ESC that left must not overwrite.
-    if (!(outcome == OUTCOME_INCOMPATIBLE_ESC && openUnitIsReady())) {
+    if (!(outcome == OUTCOME_INCOMPATIBLE_ESC && openUnitIsReady(unit))) {
         showNotReadyStatus(notReadyMessage(outcome));
     }
     if (startup) {
-        refreshVersionDisplay();
+        refreshVersionDisplay(unit);
     }
+    return outcome;
 }
 
-ConnectionOutcome lastConnectionOutcome() {
-    return gLastOutcome;
+ConnectionOutcome lastConnectionOutcome(const UnitContext *unit) {
+    return unit->lastOutcome;
 }
 
-bool handleDeviceChange(const DeviceEvent *event) {
+DeviceEventResult handleDeviceChange(UnitContext *unit, const DeviceEvent *event) {
+    DeviceEventResult result = {false, false, OUTCOME_NO_UNIT};
     switch (event->kind) {
     case DEVICE_ARRIVAL:
-        if (event->isDeviceInterface && !isUnitOpen(&gConnection)) {
-            classifyConnection(TRIGGER_ARRIVAL);
+        if (event->isDeviceInterface && !isUnitOpen(&unit->connection)) {
+            result.outcome = classifyConnection(unit, TRIGGER_ARRIVAL);
+            result.classified = true;
         }
-        return true;
+        result.handled = true;
+        break;
     case DEVICE_REMOVE_COMPLETE:
-        if (event->isDeviceInterface && isUnitOpen(&gConnection) &&
-            sameDevicePath(event->path, gConnection.devicePath)) {
-            removeOpenUnit();
+        if (event->isDeviceInterface && isUnitOpen(&unit->connection) &&
+            sameDevicePath(event->path, unit->connection.devicePath)) {
+            removeOpenUnit(unit);
         }
-        return true;
+        result.handled = true;
+        break;
     case DEVICE_OTHER:
         break;
     }
-    return false;
+    return result;
 }
 
 void showNotReadyStatus(uint16_t messageId) {
@@ -205,32 +210,55 @@ void showNotReadyStatus(uint16_t messageId) {
     delete[] joined;
 }
 
-void refreshVersionDisplay() {
-    if (!isUnitOpen(&gConnection)) {
-        uiSetControlText(IDC_VERSION_UNIT, TEXT_NO_VERSION);
-        uiSetControlText(IDC_VERSION_BOOTLOADER, TEXT_NO_VERSION);
-        uiSetControlText(IDC_VERSION_ESC, TEXT_NO_VERSION);
+void versionTexts(const UnitContext *unit, VersionTexts *texts) {
+    const UnitConnection *connection = &unit->connection;
+    if (!isUnitOpen(connection)) {
+        texts->unitLabel = nullptr;
+        wchar_t *const fields[] = {texts->unit, texts->bootloader, texts->esc};
+        for (wchar_t *text : fields) {
+            text[0] = L'\0';
+            appendText(text, VERSION_TEXT_SIZE, TEXT_NO_VERSION);
+        }
+        return;
+    }
+    uint32_t unitVersion = connection->unitFirmwareVersion;
+    if ((unitVersion & 0xFF) == 0) {
+        unitVersion >>= 8;
+    }
+    versionText(unitVersion, texts->unit);
+    versionText(escBootloaderVersion(connection), texts->bootloader);
+    uint16_t escVersion = escFirmwareVersion(connection);
+    if (escVersion == NO_FIRMWARE_VERSION) {
+        texts->esc[0] = L'\0';
+        appendText(texts->esc, VERSION_TEXT_SIZE, TEXT_NO_FIRMWARE);
+    } else {
+        formatVersionPart(texts->esc, TEXT_VERSION_PAIR_FORMAT, escVersion >> 8,
+                          escVersion & 0xFFu);
+    }
+    texts->unitLabel =
+        connection->productId == PRODUCT_ID_MERIVAN ? TEXT_UNIT_MERIVAN : TEXT_UNIT_TALOMIR;
+}
+
+void refreshVersionDisplay(const UnitContext *unit) {
+    VersionTexts texts;
+    versionTexts(unit, &texts);
+    if (texts.unitLabel == nullptr) {
+        uiSetControlText(IDC_VERSION_UNIT, texts.unit);
+        uiSetControlText(IDC_VERSION_BOOTLOADER, texts.bootloader);
+        uiSetControlText(IDC_VERSION_ESC, texts.esc);
         switchVersionControls(false);
         return;
     }
     switchVersionControls(true);
-    wchar_t text[VERSION_TEXT_SIZE];
-    uint32_t unitVersion = gConnection.unitFirmwareVersion;
-    if ((unitVersion & 0xFF) == 0) {
-        unitVersion >>= 8;
+    uiSetControlText(IDC_VERSION_UNIT, texts.unit);
+    uiSetControlText(IDC_VERSION_BOOTLOADER, texts.bootloader);
+    uiSetControlText(IDC_VERSION_ESC, texts.esc);
+    uiSetControlText(IDC_LABEL_UNIT, texts.unitLabel);
+}
+
+uint16_t outcomeMessage(ConnectionOutcome outcome) {
+    if (outcome == OUTCOME_READY) {
+        return MSG_READY;
     }
-    versionText(unitVersion, text);
-    uiSetControlText(IDC_VERSION_UNIT, text);
-    versionText(escBootloaderVersion(&gConnection), text);
-    uiSetControlText(IDC_VERSION_BOOTLOADER, text);
-    uint16_t escVersion = escFirmwareVersion(&gConnection);
-    if (escVersion == NO_FIRMWARE_VERSION) {
-        uiSetControlText(IDC_VERSION_ESC, TEXT_NO_FIRMWARE);
-    } else {
-        formatVersionPart(text, TEXT_VERSION_PAIR_FORMAT, escVersion >> 8, escVersion & 0xFFu);
-        uiSetControlText(IDC_VERSION_ESC, text);
-    }
-    uiSetControlText(IDC_LABEL_UNIT, gConnection.productId == PRODUCT_ID_MERIVAN
-                                         ? TEXT_UNIT_MERIVAN
-                                         : TEXT_UNIT_TALOMIR);
+    return notReadyMessage(outcome);
 }

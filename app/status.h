@@ -3,46 +3,56 @@
 
 #include <cstdint>
 
+#include "app/context.h"
 #include "app/device_event.h"
 #include "link/connection.h"
-
-// The one record of the open unit, owned by the application from start to exit.
-extern UnitConnection gConnection;
 
 constexpr uint32_t SUPPORTED_ESC_TYPES[] = {0x111F408C, 0x0A06408C};
 
 enum ClassifyTrigger { TRIGGER_STARTUP, TRIGGER_ARRIVAL };
 
-// What a classification found.
-enum ConnectionOutcome {
-    OUTCOME_NO_UNIT,
-    OUTCOME_WRONG_MODE,
-    OUTCOME_NO_UPDATABLE_ESC,
-    OUTCOME_INCOMPATIBLE_ESC,
-    OUTCOME_READY
-};
-
-// Opens and identifies the unit and shows the outcome for the trigger.
-void classifyConnection(ClassifyTrigger trigger);
+// Opens and identifies the unit and shows the outcome for the trigger. Returns the outcome.
+ConnectionOutcome classifyConnection(UnitContext *unit, ClassifyTrigger trigger);
 // The outcome of the last classification (OUTCOME_NO_UNIT before the first one).
-ConnectionOutcome lastConnectionOutcome();
+ConnectionOutcome lastConnectionOutcome(const UnitContext *unit);
 
 // True while the open unit is one that classified ready since it was opened: the only unit
 // whose ESC was compared with SUPPORTED_ESC_TYPES, and so the only one the update may erase.
-bool openUnitIsReady();
+bool openUnitIsReady(const UnitContext *unit);
 // Takes a unit that was opened by hand, without a search, as classified ready: for tests that
 // drive the update over a real HID backend.
-void markOpenUnitReady();
+void markOpenUnitReady(UnitContext *unit);
 
-// Acts on one device change. Returns true (handled) for an arrival or a completed removal,
-// false for any other event.
-bool handleDeviceChange(const DeviceEvent *event);
+// What a device change did.
+struct DeviceEventResult {
+    bool handled;              // an arrival or a completed removal
+    bool classified;           // an arrival found no unit open and classified anew
+    ConnectionOutcome outcome; // that classification's outcome, when classified
+};
+
+// Acts on one device change: an arrival classifies while no unit is open, a completed removal
+// of the open unit closes it.
+DeviceEventResult handleDeviceChange(UnitContext *unit, const DeviceEvent *event);
 
 // Sets the status box to the message, an empty line and the connection instructions.
 void showNotReadyStatus(uint16_t messageId);
 
-// Rewrites the three version fields and their labels from gConnection.
-void refreshVersionDisplay();
+// Rewrites the three version fields and their labels from the context's connection.
+void refreshVersionDisplay(const UnitContext *unit);
+
+constexpr size_t VERSION_TEXT_SIZE = 32;
+// The version group's texts as refreshVersionDisplay shows them.
+struct VersionTexts {
+    const wchar_t *unitLabel; // the open unit's product name; null while none is open
+    wchar_t unit[VERSION_TEXT_SIZE];
+    wchar_t bootloader[VERSION_TEXT_SIZE];
+    wchar_t esc[VERSION_TEXT_SIZE];
+};
+void versionTexts(const UnitContext *unit, VersionTexts *texts);
+
+// The status message of an outcome: MSG_READY, or the not-ready message that
+// showNotReadyStatus puts above the connection instructions.
+uint16_t outcomeMessage(ConnectionOutcome outcome);
 
 // True when two interface paths name the same interface: whole strings, letters A to Z
 // compared without case, anything else (a different length too) exactly. A null path matches

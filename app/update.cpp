@@ -17,6 +17,22 @@
 #include <cstring>
 
 namespace {
+constexpr UpdateResult SUCCEEDED = {UPDATE_SUCCEEDED, 0, 0, 0};
+
+// Adds the error-code line below the failure's text, unless the result is LINK_NOT_OPEN.
+void appendErrorCodes(wchar_t *message, size_t capacity, int32_t result, uint32_t systemError) {
+    if (result == LINK_NOT_OPEN) {
+        return;
+    }
+    wchar_t format[MESSAGE_BUFFER_SIZE];
+    wchar_t line[MESSAGE_BUFFER_SIZE];
+    loadMessage(MSG_ERROR_CODE, format, MESSAGE_BUFFER_SIZE);
+    const FormatArg codes[] = {{nullptr, static_cast<uint32_t>(result)}, {nullptr, systemError}};
+    formatText(line, MESSAGE_BUFFER_SIZE, format, codes, 2);
+    appendText(message, capacity, TEXT_LINE_BREAK);
+    appendText(message, capacity, line);
+}
+
 // What a failed step hands to the failure report.
 struct StepFailure {
     int32_t result;
@@ -24,13 +40,14 @@ struct StepFailure {
 };
 
 // The failure path of every step: caption and the step's text go to reportUpdateFailure, which
-// adds the codes to the text before it shows the box.
-void failUpdate(uint16_t textId, const StepFailure &failure) {
+// adds the codes to the text before it shows the box. Returns the failed result.
+UpdateResult failUpdate(UnitContext *unit, uint16_t textId, const StepFailure &failure) {
     wchar_t caption[MESSAGE_BUFFER_SIZE];
     wchar_t text[MESSAGE_BUFFER_SIZE];
     loadMessage(MSG_UPDATE_FAILED_CAPTION, caption, MESSAGE_BUFFER_SIZE);
     loadMessage(textId, text, MESSAGE_BUFFER_SIZE);
-    reportUpdateFailure(text, caption, failure.result, failure.systemError);
+    reportUpdateFailure(unit, text, caption, failure.result, failure.systemError);
+    return UpdateResult{UPDATE_FAILED, textId, failure.result, failure.systemError};
 }
 
 // Fills failure with the result and the system error code, read at once, before any text is
@@ -41,8 +58,9 @@ bool fail(int32_t result, StepFailure *failure) {
 }
 
 // Sends one command of the update; fills failure and returns false when it fails.
-bool exchange(const CommandFrame *command, ReplyFrame *reply, StepFailure *failure) {
-    int32_t result = sendCommand(&gConnection, command, reply);
+bool exchange(UnitConnection *connection, const CommandFrame *command, ReplyFrame *reply,
+              StepFailure *failure) {
+    int32_t result = sendCommand(connection, command, reply);
     return result == 0 ? true : fail(result, failure);
 }
 
@@ -52,11 +70,11 @@ bool passesStandardRule(const ReplyFrame *reply, StepFailure *failure) {
     return code == 0 ? true : fail(code, failure);
 }
 
-bool setSystemLock(StepFailure *failure) {
+bool setSystemLock(UnitConnection *connection, StepFailure *failure) {
     CommandFrame command;
     ReplyFrame reply;
     buildSystemLock(&command, SYSTEM_LOCK_SET);
-    if (!exchange(&command, &reply, failure)) {
+    if (!exchange(connection, &command, &reply, failure)) {
         return false;
     }
     // The unit's status byte of this reply carries nothing; the state tells whether it locked.
@@ -66,11 +84,11 @@ bool setSystemLock(StepFailure *failure) {
     return true;
 }
 
-bool clearWriteProtection(StepFailure *failure) {
+bool clearWriteProtection(UnitConnection *connection, StepFailure *failure) {
     CommandFrame command;
     ReplyFrame reply;
     buildWriteProtect(&command, WRITE_PROTECT_CLEAR);
-    if (!exchange(&command, &reply, failure)) {
+    if (!exchange(connection, &command, &reply, failure)) {
         return false;
     }
     if (reply.status == STATUS_ERROR) {
@@ -82,11 +100,11 @@ bool clearWriteProtection(StepFailure *failure) {
     return true;
 }
 
-bool setWriteAddress(StepFailure *failure) {
+bool setWriteAddress(UnitConnection *connection, StepFailure *failure) {
     CommandFrame command;
     ReplyFrame reply;
     buildSetAddress(&command);
-    if (!exchange(&command, &reply, failure)) {
+    if (!exchange(connection, &command, &reply, failure)) {
         return false;
     }
     return passesStandardRule(&reply, failure);
@@ -121,7 +139,8 @@ bool isOurWindow(UiWindow window, UiWindow mainWindow, UiWindow progress) {
 
 // Writes the image block by block. Nothing here allocates: whole blocks are sent from the
 // image in place, and only the final partial block is copied, into a fixed buffer.
-bool transferImage(const uint8_t *image, size_t length, UiWindow progress, StepFailure *failure) {
+bool transferImage(UnitConnection *connection, const uint8_t *image, size_t length,
+                   UiWindow progress, StepFailure *failure) {
     UiWindow mainWindow = uiMainWindow();
     UiWindow remembered = nullptr;
     const uint8_t *position = image;
@@ -131,7 +150,7 @@ bool transferImage(const uint8_t *image, size_t length, UiWindow progress, StepF
         uint32_t placed = 0;
         int32_t result;
         if (left >= BLOCK_SIZE) {
-            result = writeBlock(&gConnection, position, BLOCK_WORDS, &placed);
+            result = writeBlock(connection, position, BLOCK_WORDS, &placed);
             position += BLOCK_SIZE;
             left -= BLOCK_SIZE;
         } else {
@@ -140,7 +159,7 @@ bool transferImage(const uint8_t *image, size_t length, UiWindow progress, StepF
             std::memset(lastBlock, 0xFF, sizeof lastBlock);
             std::memcpy(lastBlock, position, left);
             uint32_t words = static_cast<uint32_t>((left + 3) / 4);
-            result = writeBlock(&gConnection, lastBlock, words, &placed);
+            result = writeBlock(connection, lastBlock, words, &placed);
             left = 0;
         }
         if (result != 0) {
@@ -164,34 +183,34 @@ bool transferImage(const uint8_t *image, size_t length, UiWindow progress, StepF
 
 // Sets the write protection again and releases the system lock. Neither reply is looked at:
 // the image is written, and a failure here changes nothing for the ESC.
-void finishUpdate() {
+void finishUpdate(UnitConnection *connection) {
     CommandFrame command;
     ReplyFrame reply;
-    if (isUnitOpen(&gConnection)) {
+    if (isUnitOpen(connection)) {
         buildWriteProtect(&command, WRITE_PROTECT_SET);
-        sendCommand(&gConnection, &command, &reply);
+        sendCommand(connection, &command, &reply);
     }
-    if (isUnitOpen(&gConnection)) {
+    if (isUnitOpen(connection)) {
         buildSystemLock(&command, SYSTEM_LOCK_RELEASE);
-        sendCommand(&gConnection, &command, &reply);
+        sendCommand(connection, &command, &reply);
     }
 }
 
-void showSuccess() {
-    setEscFirmwareVersion(&gConnection, IMAGE_FIRMWARE_VERSION);
+void showSuccess(UnitContext *unit) {
+    setEscFirmwareVersion(&unit->connection, IMAGE_FIRMWARE_VERSION);
     uiEnableControl(IDC_UPDATE, false);
-    refreshVersionDisplay();
+    refreshVersionDisplay(unit);
     wchar_t text[MESSAGE_BUFFER_SIZE];
     loadMessage(MSG_UPDATE_SUCCEEDED, text, MESSAGE_BUFFER_SIZE);
     uiSetStatusText(text);
 }
 
-bool confirmed() {
+bool confirmed(const UnitContext *unit) {
     if (!showBox(BOX_ASK_OK_CANCEL, MSG_IMPORTANT_CAPTION, MSG_IMPORTANT)) {
         return false;
     }
     // Read only now: a device change handled while the box was open may have changed it.
-    uint16_t installed = escFirmwareVersion(&gConnection);
+    uint16_t installed = escFirmwareVersion(&unit->connection);
     if (installed < IMAGE_FIRMWARE_VERSION || installed == NO_FIRMWARE_VERSION) {
         return true;
     }
@@ -200,106 +219,99 @@ bool confirmed() {
 
 // Readies the ESC's flash for the blocks: sets the system lock, clears the write protection,
 // erases the old firmware and sets the write address, each followed by its pause.
-// Returns false once a failure has been reported. sendCommand finds a closed connection itself
-// and sends nothing then.
-bool prepareFlash() {
+// Returns the failure once it has been reported, or UPDATE_SUCCEEDED when the flash is ready.
+// sendCommand finds a closed connection itself and sends nothing then.
+UpdateResult prepareFlash(UnitContext *unit) {
+    UnitConnection *connection = &unit->connection;
     StepFailure failure = {0, 0};
-    if (!setSystemLock(&failure)) {
-        failUpdate(MSG_SYSTEM_LOCK_FAILED, failure);
-        return false;
+    if (!setSystemLock(connection, &failure)) {
+        return failUpdate(unit, MSG_SYSTEM_LOCK_FAILED, failure);
     }
     pauseMs(STEP_PAUSE_MS);
-    if (!clearWriteProtection(&failure)) {
-        failUpdate(MSG_WRITE_PROTECT_FAILED, failure);
-        return false;
+    if (!clearWriteProtection(connection, &failure)) {
+        return failUpdate(unit, MSG_WRITE_PROTECT_FAILED, failure);
     }
     pauseMs(STEP_PAUSE_MS);
-    int32_t erased = eraseFirmware(&gConnection);
+    int32_t erased = eraseFirmware(connection);
     // The ESC goes on erasing after it has answered; the pause is due whatever the answer.
     pauseMs(AFTER_ERASE_PAUSE_MS);
     if (erased != 0) {
-        failUpdate(MSG_ERASE_FAILED, {erased, hidLastError()});
-        return false;
+        return failUpdate(unit, MSG_ERASE_FAILED, {erased, hidLastError()});
     }
     pauseMs(STEP_PAUSE_MS);
-    if (!setWriteAddress(&failure)) {
-        failUpdate(MSG_SET_ADDRESS_FAILED, failure);
-        return false;
+    if (!setWriteAddress(connection, &failure)) {
+        return failUpdate(unit, MSG_SET_ADDRESS_FAILED, failure);
     }
     pauseMs(STEP_PAUSE_MS);
-    return true;
+    return SUCCEEDED;
 }
 
 // Everything after the questions: loads the image, readies the flash, writes the blocks under
 // the progress window, sets the protection and releases the lock, and shows the outcome. The
 // system is kept awake from the first command to the end.
-void sendUpdate() {
+UpdateResult sendUpdate(UnitContext *unit) {
     const uint8_t *image = nullptr;
     size_t length = 0;
     if (!loadCarriedImage(&image, &length) || image == nullptr || length == 0) {
         // Nothing has been sent: the ESC still holds its old firmware.
-        failUpdate(MSG_WRITE_BLOCK_FAILED, {LINK_NOT_OPEN, hidLastError()});
-        return;
+        return failUpdate(unit, MSG_WRITE_BLOCK_FAILED, {LINK_NOT_OPEN, hidLastError()});
     }
     uiKeepAwake(true);
     uiSetSending(true);
-    if (prepareFlash()) {
+    UpdateResult outcome = prepareFlash(unit);
+    if (outcome.status == UPDATE_SUCCEEDED) {
         UiWindow progress = createProgressWindow();
         StepFailure failure = {0, 0};
-        bool written = transferImage(image, length, progress, &failure);
+        bool written = transferImage(&unit->connection, image, length, progress, &failure);
         uiDestroyProgressWindow(progress);
         if (written) {
-            finishUpdate();
-            showSuccess();
+            finishUpdate(&unit->connection);
+            showSuccess(unit);
         } else {
-            failUpdate(MSG_WRITE_BLOCK_FAILED, failure);
+            outcome = failUpdate(unit, MSG_WRITE_BLOCK_FAILED, failure);
         }
     }
     uiSetSending(false);
     uiKeepAwake(false);
+    return outcome;
 }
 } // namespace
 
-void runUpdate() {
-    if (!isUnitOpen(&gConnection)) {
-        failUpdate(MSG_UNIT_NOT_DETECTED, {LINK_NOT_OPEN, hidLastError()});
-        return;
+void updateFailureText(const UpdateResult *failure, wchar_t *text, size_t capacity) {
+    loadMessage(failure->textId, text, capacity);
+    appendErrorCodes(text, capacity, failure->result, failure->systemError);
+}
+
+UpdateResult runUpdate(UnitContext *unit) {
+    if (!isUnitOpen(&unit->connection)) {
+        return failUpdate(unit, MSG_UNIT_NOT_DETECTED, {LINK_NOT_OPEN, hidLastError()});
     }
-    if (!confirmed()) {
-        return;
+    if (!confirmed(unit)) {
+        return UpdateResult{UPDATE_DECLINED, 0, 0, 0};
     }
     // The questions' boxes handle device events: the unit may have left and arrived again
     // without being identified, and an ESC that was never compared with the supported types
     // must not be erased. (A unit that left and stayed away fails at the first command.)
-    if (isUnitOpen(&gConnection) && !openUnitIsReady()) {
-        failUpdate(MSG_UNIT_NOT_DETECTED, {LINK_NOT_OPEN, hidLastError()});
-        return;
+    if (isUnitOpen(&unit->connection) && !openUnitIsReady(unit)) {
+        return failUpdate(unit, MSG_UNIT_NOT_DETECTED, {LINK_NOT_OPEN, hidLastError()});
     }
-    holdDeviceEvents();
-    sendUpdate();
-    releaseDeviceEvents();
+    holdDeviceEvents(unit);
+    UpdateResult outcome = sendUpdate(unit);
+    releaseDeviceEvents(unit);
+    return outcome;
 }
 
-void reportUpdateFailure(const wchar_t *text, const wchar_t *caption, int32_t result,
-                         uint32_t systemError) {
-    closeConnection(&gConnection);
+void reportUpdateFailure(UnitContext *unit, const wchar_t *text, const wchar_t *caption,
+                         int32_t result, uint32_t systemError) {
+    closeConnection(&unit->connection);
     uiEnableControl(IDC_UPDATE, false);
-    refreshVersionDisplay();
+    refreshVersionDisplay(unit);
     wchar_t message[MESSAGE_BUFFER_SIZE];
     message[0] = L'\0';
     appendText(message, MESSAGE_BUFFER_SIZE, text);
-    if (result != LINK_NOT_OPEN) {
-        wchar_t format[MESSAGE_BUFFER_SIZE];
-        wchar_t line[MESSAGE_BUFFER_SIZE];
-        loadMessage(MSG_ERROR_CODE, format, MESSAGE_BUFFER_SIZE);
-        const FormatArg codes[] = {{nullptr, static_cast<uint32_t>(result)},
-                                   {nullptr, systemError}};
-        formatText(line, MESSAGE_BUFFER_SIZE, format, codes, 2);
-        appendText(message, MESSAGE_BUFFER_SIZE, TEXT_LINE_BREAK);
-        appendText(message, MESSAGE_BUFFER_SIZE, line);
-    }
+    appendErrorCodes(message, MESSAGE_BUFFER_SIZE, result, systemError);
     // The box runs a message loop: notifications that waited during the transfer come now.
-    releaseDeviceEvents();
+    releaseDeviceEvents(unit);
     uiShowError(caption, message);
     wchar_t status[MESSAGE_BUFFER_SIZE];
     loadMessage(MSG_UPDATE_FAILED, status, MESSAGE_BUFFER_SIZE);

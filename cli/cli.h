@@ -73,17 +73,6 @@ void cliSetIdleInterrupt(InterruptMode mode);
 // Asks a question on the terminal: caption, text, prompt; true only for a yes word.
 bool cliAsk(const wchar_t *caption, const wchar_t *text);
 
-std::wstring cliStatusText();
-std::wstring cliControlText(int controlId);
-// Questions answered no, error boxes shown, and status texts set, since the reset.
-uint32_t cliDeclinedCount();
-uint32_t cliErrorCount();
-uint32_t cliStatusChangeCount();
-// The last error box's text, its lines joined by spaces.
-std::wstring cliLastErrorLine();
-// The result uiEndWindow was given, 0 until then.
-int cliEndResult();
-
 // ---- The commands (commands.cpp) ----
 
 int cliStatus(bool json);

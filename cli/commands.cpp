@@ -2,16 +2,17 @@
 #include "cli/cli.h"
 
 #include "app/mainwindow.h"
+#include "app/messages.h"
 #include "app/status.h"
 #include "app/texts.h"
 #include "app/update.h"
 #include "link/connection.h"
 #include "cli/device_watch.h"
-#include "resource.h"
 
 #include <nlohmann/json.hpp>
 
 #include <ctime>
+#include <memory>
 
 namespace {
 int exitCodeOf(ConnectionOutcome outcome) {
@@ -46,39 +47,60 @@ const char *outcomeName(ConnectionOutcome outcome) {
     return "ready";
 }
 
-// The main window's start-up: labels, registration, the first classification.
-void startWindow(bool answerYes, bool quietBoxes = false, bool watchDevices = false) {
+// The main window's start-up in the command's context: labels, registration, the first
+// classification.
+StartResult startWindow(UnitContext *unit, bool answerYes, bool quietBoxes = false,
+                        bool watchDevices = false) {
     cliUiReset();
     cliSetAnswerYes(answerYes);
     cliSetQuietBoxes(quietBoxes);
     cliSetWatchDevices(watchDevices);
-    appReset();
-    appInitialise();
+    appReset(unit);
+    return appInitialise(unit);
 }
 
-std::string controlText(int controlId) {
-    return utf8Text(cliControlText(controlId));
+std::wstring catalogue(uint16_t id) {
+    wchar_t text[MESSAGE_BUFFER_SIZE];
+    loadMessage(id, text, MESSAGE_BUFFER_SIZE);
+    return text;
+}
+
+// The unit's label as the window shows it: the open unit's product name, else the label's text.
+std::wstring unitLabel(const VersionTexts &texts) {
+    return texts.unitLabel != nullptr ? std::wstring(texts.unitLabel) : catalogue(MSG_LABEL_UNIT);
 }
 
 // The version group as the window shows it: heading, then label and version of each line.
-std::string versionLines() {
+std::string versionLines(const UnitContext *unit) {
+    VersionTexts texts;
+    versionTexts(unit, &texts);
     std::string heading = utf8Text(dialogText(DIALOG_GROUP_VERSIONS, messageLanguage()));
     std::string lines = heading + "\n";
-    const int rows[][2] = {{IDC_LABEL_UNIT, IDC_VERSION_UNIT},
-                           {IDC_LABEL_BOOTLOADER, IDC_VERSION_BOOTLOADER},
-                           {IDC_LABEL_ESC, IDC_VERSION_ESC}};
+    const std::wstring rows[][2] = {{unitLabel(texts), texts.unit},
+                                    {catalogue(MSG_LABEL_BOOTLOADER), texts.bootloader},
+                                    {catalogue(MSG_LABEL_ESC), texts.esc}};
     for (const auto &row : rows) {
-        std::string label = controlText(row[0]);
+        std::string label = utf8Text(row[0]);
         if (label.size() < 20) {
             label.append(20 - label.size(), ' ');
         }
         lines += "  ";
         lines += label;
         lines += " ";
-        lines += controlText(row[1]);
+        lines += utf8Text(row[1]);
         lines += "\n";
     }
     return lines;
+}
+
+// The status box's text for an outcome: ready, or the message above the connection instructions.
+std::wstring statusText(ConnectionOutcome outcome) {
+    std::wstring text = catalogue(outcomeMessage(outcome));
+    if (outcome != OUTCOME_READY) {
+        text += TEXT_PARAGRAPH_BREAK;
+        text += catalogue(MSG_INSTRUCTIONS);
+    }
+    return text;
 }
 
 std::string imageVersionText() {
@@ -90,24 +112,26 @@ std::string imageVersionText() {
 }
 
 // The keys in the order the interface names them.
-std::string statusJson() {
-    bool open = isUnitOpen(&gConnection);
+std::string statusJson(const UnitContext *unit, ConnectionOutcome outcome) {
+    const UnitConnection *connection = &unit->connection;
+    VersionTexts texts;
+    versionTexts(unit, &texts);
     nlohmann::ordered_json product = nullptr;
-    if (open) {
-        product = controlText(IDC_LABEL_UNIT);
+    if (texts.unitLabel != nullptr) {
+        product = utf8Text(texts.unitLabel);
     }
-    auto version = [](uint32_t raw, int controlId) {
-        return nlohmann::ordered_json{{"raw", raw}, {"shown", controlText(controlId)}};
+    auto version = [](uint32_t raw, const wchar_t *shown) {
+        return nlohmann::ordered_json{{"raw", raw}, {"shown", utf8Text(shown)}};
     };
     nlohmann::ordered_json object = {
-        {"outcome", outcomeName(lastConnectionOutcome())},
+        {"outcome", outcomeName(outcome)},
         {"product", product},
         {"versions",
-         {{"unit", version(gConnection.unitFirmwareVersion, IDC_VERSION_UNIT)},
-          {"escBootloader", version(escBootloaderVersion(&gConnection), IDC_VERSION_BOOTLOADER)},
-          {"escFirmware", version(escFirmwareVersion(&gConnection), IDC_VERSION_ESC)}}},
+         {{"unit", version(connection->unitFirmwareVersion, texts.unit)},
+          {"escBootloader", version(escBootloaderVersion(connection), texts.bootloader)},
+          {"escFirmware", version(escFirmwareVersion(connection), texts.esc)}}},
         {"imageVersion", {{"raw", IMAGE_FIRMWARE_VERSION}, {"shown", imageVersionText()}}},
-        {"status", utf8Text(cliStatusText())}};
+        {"status", utf8Text(statusText(outcome))}};
     return object.dump(2) + "\n";
 }
 
@@ -125,11 +149,19 @@ std::wstring wide(const std::string &ascii) {
     return std::wstring(ascii.begin(), ascii.end());
 }
 
-// The first paragraph of the status: the message above the connection instructions.
-std::wstring statusMessage() {
-    std::wstring status = cliStatusText();
-    size_t end = status.find(TEXT_PARAGRAPH_BREAK);
-    return end == std::wstring::npos ? status : status.substr(0, end);
+// A failed update's box text on one line: its lines joined by spaces.
+std::wstring failureLine(const UpdateResult &failure) {
+    wchar_t text[MESSAGE_BUFFER_SIZE];
+    updateFailureText(&failure, text, MESSAGE_BUFFER_SIZE);
+    std::wstring line;
+    for (const wchar_t *at = text; *at != L'\0'; ++at) {
+        if (*at == L'\n') {
+            line.push_back(L' ');
+        } else if (*at != L'\r') {
+            line.push_back(*at);
+        }
+    }
+    return line;
 }
 
 struct WatchTally {
@@ -139,34 +171,34 @@ struct WatchTally {
 };
 
 // Updates the unit that classification found ready, and prints its result line.
-void updateWatchedUnit(WatchTally *tally) {
-    std::wstring product = cliControlText(IDC_LABEL_UNIT);
-    std::wstring before = cliControlText(IDC_VERSION_ESC);
-    uint32_t errors = cliErrorCount();
-    appUpdate();
-    bool failed = cliErrorCount() != errors;
+void updateWatchedUnit(UnitContext *unit, WatchTally *tally) {
+    VersionTexts before;
+    versionTexts(unit, &before);
+    std::wstring product = unitLabel(before);
+    UpdateResult outcome = appUpdate(unit);
     std::wstring result;
-    if (failed) {
-        std::wstring error = cliLastErrorLine();
+    if (outcome.status == UPDATE_SUCCEEDED) {
+        result = cliFormatWide(MSG_CLI_WATCH_UPDATED, nullptr, 0);
+        ++tally->updated;
+    } else {
+        std::wstring error = failureLine(outcome);
         const FormatArg errorArg = {error.c_str(), 0};
         result = cliFormatWide(MSG_CLI_WATCH_FAILED, &errorArg, 1);
         ++tally->failed;
-    } else {
-        result = cliFormatWide(MSG_CLI_WATCH_UPDATED, nullptr, 0);
-        ++tally->updated;
     }
+    VersionTexts after;
+    versionTexts(unit, &after);
     std::wstring time = wide(clockText());
-    std::wstring escLabel = cliControlText(IDC_LABEL_ESC);
-    std::wstring after = cliControlText(IDC_VERSION_ESC);
-    const FormatArg args[] = {{time.c_str(), 0},   {product.c_str(), 0}, {escLabel.c_str(), 0},
-                              {before.c_str(), 0}, {after.c_str(), 0},   {result.c_str(), 0}};
+    std::wstring escLabel = catalogue(MSG_LABEL_ESC);
+    const FormatArg args[] = {{time.c_str(), 0}, {product.c_str(), 0}, {escLabel.c_str(), 0},
+                              {before.esc, 0},   {after.esc, 0},       {result.c_str(), 0}};
     printOut(cliFormat(MSG_CLI_WATCH_RESULT, args, 6) + "\n");
 }
 
 // A unit that is there but not ready: its status once, then it is waited out.
-void reportNotReady(WatchTally *tally) {
+void reportNotReady(ConnectionOutcome outcome, WatchTally *tally) {
     std::wstring time = wide(clockText());
-    std::wstring message = statusMessage();
+    std::wstring message = catalogue(outcomeMessage(outcome));
     const FormatArg args[] = {{time.c_str(), 0}, {message.c_str(), 0}};
     printOut(cliFormat(MSG_CLI_WATCH_NOT_READY, args, 2) + "\n");
     ++tally->notReady;
@@ -176,41 +208,54 @@ bool unitThereButNotReady(ConnectionOutcome outcome) {
     return outcome == OUTCOME_WRONG_MODE || outcome == OUTCOME_NO_UPDATABLE_ESC ||
            outcome == OUTCOME_INCOMPATIBLE_ESC;
 }
+
+// The context of the command's one unit: large, so it lives on the heap, and closed on every
+// way out of the command.
+struct CommandUnit {
+    std::unique_ptr<UnitContext> context;
+    CommandUnit() : context(new UnitContext(FRESH_UNIT_CONTEXT)) {}
+    ~CommandUnit() {
+        closeConnection(&context->connection);
+    }
+    UnitContext *get() {
+        return context.get();
+    }
+};
 } // namespace
 
 int cliStatus(bool json) {
     cliSetIdleInterrupt(INTERRUPT_EXIT);
-    startWindow(false, json);
+    CommandUnit unit;
+    ConnectionOutcome outcome = startWindow(unit.get(), false, json).outcome;
     if (json) {
-        printOut(statusJson());
+        printOut(statusJson(unit.get(), outcome));
     } else {
-        printOut(utf8Text(cliStatusText()) + "\n\n" + versionLines());
+        printOut(utf8Text(statusText(outcome)) + "\n\n" + versionLines(unit.get()));
     }
-    int code = exitCodeOf(lastConnectionOutcome());
-    appClose();
-    return code;
+    appClose(unit.get());
+    return exitCodeOf(outcome);
 }
 
 int cliUpdate(bool yes) {
     cliSetIdleInterrupt(INTERRUPT_EXIT);
-    startWindow(yes);
-    ConnectionOutcome outcome = lastConnectionOutcome();
+    CommandUnit unit;
+    ConnectionOutcome outcome = startWindow(unit.get(), yes).outcome;
     if (outcome != OUTCOME_READY) {
-        printOut(utf8Text(cliStatusText()) + "\n");
-        appClose();
+        printOut(utf8Text(statusText(outcome)) + "\n");
+        appClose(unit.get());
         return exitCodeOf(outcome);
     }
-    printOut(versionLines());
-    appUpdate();
+    printOut(versionLines(unit.get()));
+    UpdateResult result = appUpdate(unit.get());
     int code = EXIT_OK;
-    if (cliErrorCount() > 0) {
+    if (result.status == UPDATE_FAILED) {
         code = EXIT_UPDATE_FAILED;
-    } else if (cliDeclinedCount() > 0) {
+    } else if (result.status == UPDATE_DECLINED) {
         code = EXIT_DECLINED;
     } else {
-        printOut(utf8Text(cliStatusText()) + "\n");
+        printOut(utf8Text(catalogue(MSG_UPDATE_SUCCEEDED)) + "\n");
     }
-    appClose();
+    appClose(unit.get());
     return code;
 }
 
@@ -232,8 +277,9 @@ int cliWatch(bool yes, uint32_t count) {
     }
     // Ctrl-C while waiting ends the watch with its summary; during an update it is held.
     cliSetIdleInterrupt(INTERRUPT_NOTICE);
-    startWindow(true, false, true);
-    if (cliEndResult() != 0) {
+    CommandUnit unit;
+    StartResult start = startWindow(unit.get(), true, false, true);
+    if (!start.registered) {
         cliSetWatchDevices(false);
         return EXIT_UPDATE_FAILED;
     }
@@ -242,31 +288,31 @@ int cliWatch(bool yes, uint32_t count) {
     // A unit updated stays open until it is removed; until then it never counts again.
     bool updatedStillThere = false;
     bool classified = true;
+    ConnectionOutcome outcome = start.outcome;
     while (count == 0 || tally.updated < count) {
-        if (!isUnitOpen(&gConnection)) {
+        bool open = isUnitOpen(&unit.get()->connection);
+        if (!open) {
             updatedStillThere = false;
         }
-        ConnectionOutcome outcome = lastConnectionOutcome();
-        if (classified && outcome == OUTCOME_READY && isUnitOpen(&gConnection) &&
-            !updatedStillThere) {
-            updateWatchedUnit(&tally);
-            updatedStillThere = isUnitOpen(&gConnection);
+        if (classified && outcome == OUTCOME_READY && open && !updatedStillThere) {
+            updateWatchedUnit(unit.get(), &tally);
+            updatedStillThere = isUnitOpen(&unit.get()->connection);
+            classified = false;
             continue;
         }
-        if (classified && unitThereButNotReady(outcome) && !isUnitOpen(&gConnection)) {
-            reportNotReady(&tally);
+        if (classified && unitThereButNotReady(outcome) && !open) {
+            reportNotReady(outcome, &tally);
         }
         DeviceEvent event;
         if (!deviceWatchNext(&event)) {
             break;
         }
-        uint32_t changes = cliStatusChangeCount();
-        bool wasOpen = isUnitOpen(&gConnection);
-        appDeviceEvent(&event);
         // Only an arrival that found no unit open classifies anew.
-        classified = !wasOpen && event.kind == DEVICE_ARRIVAL && cliStatusChangeCount() != changes;
+        DeviceEventResult handled = appDeviceEvent(unit.get(), &event);
+        classified = handled.classified;
+        outcome = handled.outcome;
     }
-    appClose();
+    appClose(unit.get());
     cliSetWatchDevices(false);
     const FormatArg args[] = {
         {nullptr, tally.updated}, {nullptr, tally.failed}, {nullptr, tally.notReady}};

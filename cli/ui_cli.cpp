@@ -8,7 +8,7 @@
 #include "cli/device_watch.h"
 
 #include <cstdio>
-#include <map>
+#include <string>
 
 namespace {
 // Stand-ins for the two windows: the application compares them, nothing draws them.
@@ -23,19 +23,15 @@ constexpr uint32_t NO_PERCENT = 0xFFFFFFFFu;
 // second.
 constexpr uint64_t REDRAW_MS = 1000;
 
+// What the terminal keeps of the window: the status box's text, which the application reads
+// back to join its paragraphs, and how boxes and questions are answered. The commands learn what
+// happened from the application's results, never from here.
 struct UiState {
     std::wstring status;
-    std::map<int, std::wstring> texts;
-    std::map<int, bool> enabled;
     bool answerYes;
     bool quietBoxes;
     bool watchDevices;
     InterruptMode idleInterrupt;
-    uint32_t declined;
-    uint32_t errors;
-    uint32_t statusChanges;
-    std::wstring lastError;
-    int endResult;
 };
 
 struct ProgressLine {
@@ -117,14 +113,7 @@ bool isYesWord(const std::string &answer) {
 }
 
 bool askOrAssume(const wchar_t *caption, const wchar_t *text) {
-    if (gUi.answerYes) {
-        return true;
-    }
-    bool yes = cliAsk(caption, text);
-    if (!yes) {
-        ++gUi.declined;
-    }
-    return yes;
+    return gUi.answerYes || cliAsk(caption, text);
 }
 } // namespace
 
@@ -164,38 +153,8 @@ bool cliAsk(const wchar_t *caption, const wchar_t *text) {
     return answered && isYesWord(answer); // end of input declines
 }
 
-std::wstring cliStatusText() {
-    return gUi.status;
-}
-
-std::wstring cliControlText(int controlId) {
-    auto found = gUi.texts.find(controlId);
-    return found == gUi.texts.end() ? std::wstring() : found->second;
-}
-
-uint32_t cliDeclinedCount() {
-    return gUi.declined;
-}
-
-uint32_t cliErrorCount() {
-    return gUi.errors;
-}
-
-uint32_t cliStatusChangeCount() {
-    return gUi.statusChanges;
-}
-
-std::wstring cliLastErrorLine() {
-    return gUi.lastError;
-}
-
-int cliEndResult() {
-    return gUi.endResult;
-}
-
 void uiSetStatusText(const wchar_t *text) {
     gUi.status = text != nullptr ? text : L"";
-    ++gUi.statusChanges;
 }
 
 size_t uiStatusTextLength() {
@@ -210,13 +169,10 @@ void uiGetStatusText(wchar_t *buffer, size_t capacity) {
     buffer[length] = L'\0';
 }
 
-void uiEnableControl(int controlId, bool enabled) {
-    gUi.enabled[controlId] = enabled;
-}
+// The commands print the versions and the unit's state from the application's results.
+void uiEnableControl(int, bool) {}
 
-void uiSetControlText(int controlId, const wchar_t *text) {
-    gUi.texts[controlId] = text != nullptr ? text : L"";
-}
+void uiSetControlText(int, const wchar_t *) {}
 
 void uiInform(const wchar_t *caption, const wchar_t *text) {
     if (!gUi.quietBoxes) {
@@ -234,16 +190,6 @@ bool uiAskYesNo(const wchar_t *caption, const wchar_t *text) {
 
 void uiShowError(const wchar_t *caption, const wchar_t *text) {
     printBox(TERMINAL_ERR, caption, text);
-    ++gUi.errors;
-    std::wstring line;
-    for (const wchar_t *at = text; at != nullptr && *at != L'\0'; ++at) {
-        if (*at == L'\n') {
-            line.push_back(L' ');
-        } else if (*at != L'\r') {
-            line.push_back(*at);
-        }
-    }
-    gUi.lastError = line;
 }
 
 UiRect uiDialogRect() {
@@ -342,9 +288,8 @@ void uiUnregisterDeviceNotifications() {
     }
 }
 
-void uiEndWindow(int result) {
-    gUi.endResult = result;
-}
+// The commands end when they have what they need: nothing waits for the window to end.
+void uiEndWindow(int) {}
 
 void uiKeepAwake(bool on) {
     terminalKeepAwake(on);

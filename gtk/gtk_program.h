@@ -5,8 +5,12 @@
 
 #include <cstdint>
 
+#include "app/context.h"
 #include "app/status.h"
 #include "os/linux/device_event.h"
+
+// The one unit of the program (window_gtk.cpp), from start to exit.
+extern UnitContext gUnit;
 
 // Paths of the built-in resources (compiled in with glib-compile-resources).
 #define QUILLAR_RESOURCE_LOGO "/example/zarvelo/quillar-updater/logo.bmp"

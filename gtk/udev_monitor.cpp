@@ -12,7 +12,7 @@ static gboolean deviceWatchReadable(gint fd, GIOCondition condition, gpointer da
     (void)condition;
     DeviceEvent event{};
     if (static_cast<DeviceEventReader *>(data)[0](&event)) {
-        appDeviceEvent(&event);
+        appDeviceEvent(&gUnit, &event);
     }
     return G_SOURCE_CONTINUE;
 }

@@ -19,6 +19,8 @@ constexpr size_t CONTROL_COUNT = sizeof LAYOUT_CONTROLS / sizeof LAYOUT_CONTROLS
 
 // The widget of each control of LAYOUT_CONTROLS, at the same index. The status box's is its
 // text view, not the scrolled window that holds it.
+UnitContext gUnit = FRESH_UNIT_CONTEXT;
+
 static GtkWidget *gControls[CONTROL_COUNT];
 
 static GtkWidget *gWindow;
@@ -142,20 +144,20 @@ static GtkWidget *windowButton(DialogTextId textId) {
 static void windowOnClose(GtkButton *button, gpointer data) {
     (void)button;
     (void)data;
-    appClose();
+    appClose(&gUnit);
 }
 
 static void windowOnUpdate(GtkButton *button, gpointer data) {
     (void)button;
     (void)data;
-    appUpdate();
+    appUpdate(&gUnit);
 }
 
 static gboolean windowOnDelete(GtkWidget *widget, GdkEvent *event, gpointer data) {
     (void)widget;
     (void)event;
     (void)data;
-    appClose();
+    appClose(&gUnit);
     return TRUE;
 }
 
@@ -163,7 +165,7 @@ static gboolean windowOnKey(GtkWidget *widget, GdkEventKey *event, gpointer data
     (void)widget;
     (void)data;
     if (event->keyval == GDK_KEY_Escape) {
-        appClose();
+        appClose(&gUnit);
         return TRUE;
     }
     return FALSE;
@@ -418,7 +420,7 @@ void guiLeaveModal() {
 }
 
 bool guiInputBlocked() {
-    return gModalDepth > 0 || appUpdateBusy();
+    return gModalDepth > 0 || appUpdateBusy(&gUnit);
 }
 
 static bool windowIsUserInput(GdkEventType type) {
@@ -470,9 +472,9 @@ GtkWidget *guiOpenMainWindow(GtkApplication *app) {
     guiSetApplication(app);
     windowChooseLanguage();
     gdk_event_handler_set(windowFilterEvent, nullptr, nullptr);
-    appReset();
+    appReset(&gUnit);
     windowBuild(app);
-    appInitialise();
+    appInitialise(&gUnit);
     if (gWindow == nullptr) {
         return nullptr;
     }

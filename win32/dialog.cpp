@@ -24,7 +24,7 @@ void discardQueuedInput() {
 
 static INT_PTR onInitDialog(HWND window) {
     gMainWindow = window;
-    appInitialise();
+    appInitialise(&gUnit);
     return TRUE;
 }
 
@@ -73,10 +73,10 @@ static INT_PTR onPaint(HWND window) {
 static INT_PTR onCommand(WPARAM wParam) {
     switch (LOWORD(wParam)) {
     case IDCANCEL:
-        appClose();
+        appClose(&gUnit);
         return TRUE;
     case IDC_UPDATE:
-        appUpdate();
+        appUpdate(&gUnit);
         discardQueuedInput();
         return TRUE;
     default:
@@ -100,7 +100,7 @@ static INT_PTR onCtlColorStatic(WPARAM wParam, LPARAM lParam) {
 
 static INT_PTR onDeviceChange(WPARAM wParam, LPARAM lParam) {
     DeviceEvent event = deviceEventFromMessage(wParam, lParam);
-    return appDeviceEvent(&event) ? TRUE : FALSE;
+    return appDeviceEvent(&gUnit, &event).handled ? TRUE : FALSE;
 }
 
 INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -9,12 +9,13 @@
 
 HINSTANCE gModule = nullptr;
 HWND gMainWindow = nullptr;
+UnitContext gUnit = FRESH_UNIT_CONTEXT;
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     InitCommonControls();
     gModule = instance;
     prepareUnits();
-    appReset();
+    appReset(&gUnit);
     DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, mainDialogProc, 0);
     // The exit code is 0 however the dialog ended.
     return 0;

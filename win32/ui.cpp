@@ -66,7 +66,7 @@ void uiSetControlText(int controlId, const wchar_t *text) {
 // the update sent: a stray Enter would dismiss the failure box unread, a click on Close would
 // end the program behind it.
 static int messageBox(const wchar_t *caption, const wchar_t *text, UINT flags) {
-    if (appUpdateBusy()) {
+    if (appUpdateBusy(&gUnit)) {
         discardQueuedInput();
     }
     return MessageBoxW(gMainWindow, text, caption, flags);

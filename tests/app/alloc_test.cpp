@@ -94,17 +94,17 @@ namespace {
 class Transfer : public ::testing::Test {
   protected:
     void SetUp() override {
-        appReset();
+        appReset(&gUnit);
         resetRecordingUi();
         resetQuietUnit();
         setMessageLanguage(LANGUAGE_ENGLISH);
-        classifyConnection(TRIGGER_STARTUP);
-        ASSERT_TRUE(isUnitOpen(&gConnection));
+        classifyConnection(&gUnit, TRIGGER_STARTUP);
+        ASSERT_TRUE(isUnitOpen(&gUnit.connection));
         scriptAnswers({true});
     }
     void TearDown() override {
         setCallHook(nullptr);
-        appReset();
+        appReset(&gUnit);
     }
 };
 
@@ -129,7 +129,7 @@ TEST_F(Transfer, loop_allocates) {
     gCounting = false;
     gAllocations = 0;
 
-    runUpdate();
+    runUpdate(&gUnit);
     EXPECT_EQ(gAllocations.load(), 0u);
     EXPECT_EQ(quietBlocks(), 2038u); // 2,037 whole blocks and one of 34 bytes
     EXPECT_EQ(uiStatusText(), catalogueText(MSG_UPDATE_SUCCEEDED, LANGUAGE_ENGLISH));
@@ -152,7 +152,7 @@ TEST_F(Transfer, progress_wraps_on_large_image) {
             ++calls;
         }
     });
-    runUpdate();
+    runUpdate(&gUnit);
     EXPECT_TRUE(monotonic);
     EXPECT_EQ(previous, 100u);
     EXPECT_EQ(calls, 1u + (length + 47) / 48);

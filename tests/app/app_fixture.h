@@ -77,7 +77,7 @@ class AppTest : public ::testing::Test {
         simReset();
         resetRecordingUi();
         resetRecordedPauses();
-        appReset();
+        appReset(&gUnit);
         setMessageLanguage(LANGUAGE_ENGLISH);
         setPauseHook([this](size_t, uint32_t milliseconds) {
             recordPause(milliseconds);
@@ -91,7 +91,7 @@ class AppTest : public ::testing::Test {
         EXPECT_EQ(unscriptedQuestions(), 0u) << "a question came that the test did not expect";
         setBoxHook(nullptr);
         resetRecordedPauses();
-        appReset();
+        appReset(&gUnit);
         EXPECT_EQ(simOpenHandleCount(), 0u);
         EXPECT_EQ(simOpenListCount(), 0u);
         EXPECT_EQ(simBadHandleUses(), 0u);
@@ -99,7 +99,7 @@ class AppTest : public ::testing::Test {
 
     // A fresh PC and window inside one test, for tables of cases.
     void restart() {
-        appReset();
+        appReset(&gUnit);
         simReset();
         resetRecordingUi();
     }
@@ -111,8 +111,8 @@ class AppTest : public ::testing::Test {
     // A ready unit after start-up, with the transcript, log and pauses cleared.
     void startReady() {
         plugUnit();
-        classifyConnection(TRIGGER_STARTUP);
-        ASSERT_TRUE(isUnitOpen(&gConnection));
+        classifyConnection(&gUnit, TRIGGER_STARTUP);
+        ASSERT_TRUE(isUnitOpen(&gUnit.connection));
         ASSERT_EQ(uiStatusText(), message(MSG_READY));
         forgetHistory();
     }

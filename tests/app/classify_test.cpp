@@ -92,13 +92,13 @@ TEST_F(Classify, startup_outcome_steps_out_of_order) {
         prepare(c.setup);
         bool closedDuringBox = false;
         setBoxHook([&](const UiCall &) {
-            closedDuringBox = !isUnitOpen(&gConnection) && !uiControlEnabled(IDC_UPDATE);
+            closedDuringBox = !isUnitOpen(&gUnit.connection) && !uiControlEnabled(IDC_UPDATE);
         });
-        classifyConnection(TRIGGER_STARTUP);
+        classifyConnection(&gUnit, TRIGGER_STARTUP);
         if (c.status == 0) {
             EXPECT_EQ(uiCallNames(), ready);
             EXPECT_EQ(uiStatusText(), message(MSG_READY));
-            EXPECT_TRUE(isUnitOpen(&gConnection));
+            EXPECT_TRUE(isUnitOpen(&gUnit.connection));
             continue;
         }
         std::vector<std::string> expected = {"enable 1002 0"};
@@ -108,7 +108,7 @@ TEST_F(Classify, startup_outcome_steps_out_of_order) {
         expected = joined({expected, NOT_READY_CALLS, CLOSED_DISPLAY_CALLS});
         EXPECT_EQ(uiCallNames(), expected);
         EXPECT_EQ(uiStatusText(), notReadyText(c.status));
-        EXPECT_FALSE(isUnitOpen(&gConnection));
+        EXPECT_FALSE(isUnitOpen(&gUnit.connection));
         EXPECT_EQ(simOpenHandleCount(), 0u);
         if (c.box) {
             EXPECT_TRUE(closedDuringBox);
@@ -126,22 +126,22 @@ TEST_F(Classify, arrival_outcome_steps_out_of_order) {
     for (const ClassifyCase &c : CASES) {
         SCOPED_TRACE(c.name);
         restart();
-        classifyConnection(TRIGGER_STARTUP);
+        classifyConnection(&gUnit, TRIGGER_STARTUP);
         clearUiTranscript();
         prepare(c.setup);
         DeviceEvent arrival = deviceEvent(DEVICE_ARRIVAL);
-        EXPECT_TRUE(handleDeviceChange(&arrival));
+        EXPECT_TRUE(handleDeviceChange(&gUnit, &arrival).handled);
         if (c.status == 0) {
             EXPECT_EQ(uiCallNames(), ready);
             EXPECT_EQ(uiStatusText(), message(MSG_READY));
-            EXPECT_TRUE(isUnitOpen(&gConnection));
+            EXPECT_TRUE(isUnitOpen(&gUnit.connection));
             continue;
         }
         if (c.status == MSG_NO_UNIT) {
             // Nothing shown or switched; a unit whose identification failed stays open.
             EXPECT_EQ(uiCallNames(), std::vector<std::string>{});
             EXPECT_EQ(uiStatusText(), notReadyText(MSG_NO_UNIT));
-            EXPECT_EQ(isUnitOpen(&gConnection), c.setup == IDENTIFY_FAILS);
+            EXPECT_EQ(isUnitOpen(&gUnit.connection), c.setup == IDENTIFY_FAILS);
             simSetListFails(false);
             continue;
         }
@@ -151,34 +151,34 @@ TEST_F(Classify, arrival_outcome_steps_out_of_order) {
         }
         EXPECT_EQ(uiCallNames(), joined({expected, NOT_READY_CALLS}));
         EXPECT_EQ(uiStatusText(), notReadyText(c.status));
-        EXPECT_FALSE(isUnitOpen(&gConnection));
+        EXPECT_FALSE(isUnitOpen(&gUnit.connection));
         EXPECT_EQ(uiControlText(IDC_VERSION_UNIT), L"0.0.0");
     }
 }
 
 TEST_F(Classify, failed_identification_on_arrival_blocks_later_arrivals) {
-    classifyConnection(TRIGGER_STARTUP);
+    classifyConnection(&gUnit, TRIGGER_STARTUP);
     prepare(IDENTIFY_FAILS);
     DeviceEvent arrival = deviceEvent(DEVICE_ARRIVAL);
-    handleDeviceChange(&arrival);
-    ASSERT_TRUE(isUnitOpen(&gConnection));
+    handleDeviceChange(&gUnit, &arrival);
+    ASSERT_TRUE(isUnitOpen(&gUnit.connection));
     EXPECT_FALSE(uiControlEnabled(IDC_UPDATE));
 
     // The unit is fixed but stays open unclassified: arrivals are not examined.
     gSimUnit.escInfoError = 0;
     clearUiTranscript();
     simClearLog();
-    handleDeviceChange(&arrival);
+    handleDeviceChange(&gUnit, &arrival);
     EXPECT_EQ(uiCallNames(), std::vector<std::string>{});
     EXPECT_TRUE(simSentFrames().empty());
 
     // Its removal gives the unit-removed outcome; the next arrival tries again.
     DeviceEvent removal = deviceEvent(DEVICE_REMOVE_COMPLETE, UNIT_PATH);
     simRemoveInterface(UNIT_PATH);
-    handleDeviceChange(&removal);
+    handleDeviceChange(&gUnit, &removal);
     EXPECT_EQ(uiStatusText(), notReadyText(MSG_CONNECTION_LOST));
     plugUnit();
-    handleDeviceChange(&arrival);
+    handleDeviceChange(&gUnit, &arrival);
     EXPECT_EQ(uiStatusText(), message(MSG_READY));
     EXPECT_TRUE(uiControlEnabled(IDC_UPDATE));
 }
@@ -201,11 +201,11 @@ TEST_F(Classify, ready_arrival_in_incompatible_box_overwritten) {
         SCOPED_TRACE(c.name);
         restart();
         if (c.trigger == TRIGGER_ARRIVAL) {
-            classifyConnection(TRIGGER_STARTUP);
+            classifyConnection(&gUnit, TRIGGER_STARTUP);
         }
         prepare(TYPE_UNKNOWN);
         setBoxHook([&](const UiCall &call) {
-            if (call.op != UI_INFORM || isUnitOpen(&gConnection)) {
+            if (call.op != UI_INFORM || isUnitOpen(&gUnit.connection)) {
                 return;
             }
             simRemoveInterface(UNIT_PATH);
@@ -213,17 +213,17 @@ TEST_F(Classify, ready_arrival_in_incompatible_box_overwritten) {
             gSimUnit.escInfoError = c.arrivesReady ? 0 : 5;
             plugUnit();
             DeviceEvent arrival = deviceEvent(DEVICE_ARRIVAL);
-            appDeviceEvent(&arrival);
+            appDeviceEvent(&gUnit, &arrival);
         });
         if (c.trigger == TRIGGER_ARRIVAL) {
             DeviceEvent arrival = deviceEvent(DEVICE_ARRIVAL);
-            appDeviceEvent(&arrival);
+            appDeviceEvent(&gUnit, &arrival);
         } else {
-            classifyConnection(TRIGGER_STARTUP);
+            classifyConnection(&gUnit, TRIGGER_STARTUP);
         }
         setBoxHook(nullptr);
         EXPECT_EQ(uiCallsOf(UI_INFORM).size(), 1u);
-        EXPECT_TRUE(isUnitOpen(&gConnection));
+        EXPECT_TRUE(isUnitOpen(&gUnit.connection));
         if (c.arrivesReady) {
             EXPECT_EQ(uiStatusText(), message(MSG_READY));
             EXPECT_TRUE(uiControlEnabled(IDC_UPDATE));
@@ -273,23 +273,23 @@ TEST_F(Classify, device_change_misrouted) {
         if (!c.unitOpen) {
             gSimUnit.identifyState = 1;
         }
-        classifyConnection(TRIGGER_STARTUP);
-        ASSERT_EQ(isUnitOpen(&gConnection), c.unitOpen);
+        classifyConnection(&gUnit, TRIGGER_STARTUP);
+        ASSERT_EQ(isUnitOpen(&gUnit.connection), c.unitOpen);
         gSimUnit.identifyState = 0;
         // A second unit is present too: an arrival must not look at it while one is open.
         plugUnit(PRODUCT_ID_MERIVAN, MERIVAN_PATH);
         clearUiTranscript();
         simClearLog();
         DeviceEvent event = deviceEvent(c.kind, c.path, c.isDeviceInterface);
-        EXPECT_EQ(handleDeviceChange(&event), c.handled);
+        EXPECT_EQ(handleDeviceChange(&gUnit, &event).handled, c.handled);
         if (c.unitRemoved) {
             EXPECT_EQ(uiCallNames(),
                       joined({{"enable 1002 0"}, CLOSED_DISPLAY_CALLS, NOT_READY_CALLS}));
             EXPECT_EQ(uiStatusText(), notReadyText(MSG_CONNECTION_LOST));
-            EXPECT_FALSE(isUnitOpen(&gConnection));
+            EXPECT_FALSE(isUnitOpen(&gUnit.connection));
         } else {
             EXPECT_EQ(uiCallNames(), std::vector<std::string>{});
-            EXPECT_EQ(isUnitOpen(&gConnection), c.unitOpen);
+            EXPECT_EQ(isUnitOpen(&gUnit.connection), c.unitOpen);
         }
         EXPECT_TRUE(simSentFrames().empty());
     }
@@ -346,8 +346,8 @@ TEST_F(Classify, version_text_misformatted) {
         simSetEscBootloaderVersion(c.boot);
         simSetEscFirmwareVersion(c.esc);
         plugUnit();
-        classifyConnection(TRIGGER_STARTUP);
-        ASSERT_TRUE(isUnitOpen(&gConnection));
+        classifyConnection(&gUnit, TRIGGER_STARTUP);
+        ASSERT_TRUE(isUnitOpen(&gUnit.connection));
         EXPECT_EQ(narrowText(uiControlText(IDC_VERSION_UNIT)), c.unitText);
         EXPECT_EQ(narrowText(uiControlText(IDC_VERSION_BOOTLOADER)), c.bootText);
         EXPECT_EQ(narrowText(uiControlText(IDC_VERSION_ESC)), c.escText);
@@ -363,25 +363,25 @@ TEST_F(Classify, unit_label_wrong_or_lost_after_removal) {
                  {PRODUCT_ID_TALOMIR, UNIT_PATH, L"TALOMIR"}};
     for (const auto &c : cases) {
         restart();
-        appInitialise();
+        appInitialise(&gUnit);
         EXPECT_EQ(uiControlText(IDC_LABEL_UNIT), L"programming unit");
         EXPECT_EQ(uiControlText(IDC_VERSION_ESC), L"0.0.0");
         EXPECT_FALSE(uiControlEnabled(IDC_LABEL_UNIT));
         plugUnit(c.productId, c.path);
         DeviceEvent arrival = deviceEvent(DEVICE_ARRIVAL);
-        appDeviceEvent(&arrival);
+        appDeviceEvent(&gUnit, &arrival);
         EXPECT_EQ(uiControlText(IDC_LABEL_UNIT), c.label);
         EXPECT_TRUE(uiControlEnabled(IDC_LABEL_UNIT));
         simRemoveInterface(c.path);
         DeviceEvent removal = deviceEvent(DEVICE_REMOVE_COMPLETE, c.path);
-        appDeviceEvent(&removal);
+        appDeviceEvent(&gUnit, &removal);
         EXPECT_EQ(uiControlText(IDC_LABEL_UNIT), c.label);
         EXPECT_FALSE(uiControlEnabled(IDC_LABEL_UNIT));
         for (int control : {IDC_VERSION_UNIT, IDC_VERSION_BOOTLOADER, IDC_VERSION_ESC}) {
             EXPECT_EQ(uiControlText(control), L"0.0.0");
             EXPECT_FALSE(uiControlEnabled(control));
         }
-        appClose();
+        appClose(&gUnit);
     }
 }
 

@@ -49,23 +49,23 @@ TEST_F(HeldEvents, handled_during_transfer_or_out_of_order) {
         statusCallsBefore = uiCallsOf(UI_SET_STATUS).size();
         DeviceEvent removal = deviceEvent(DEVICE_REMOVE_COMPLETE, UNIT_PATH);
         DeviceEvent arrival = deviceEvent(DEVICE_ARRIVAL);
-        EXPECT_TRUE(appDeviceEvent(&removal));
-        EXPECT_TRUE(appDeviceEvent(&arrival));
+        EXPECT_TRUE(appDeviceEvent(&gUnit, &removal).handled);
+        EXPECT_TRUE(appDeviceEvent(&gUnit, &arrival).handled);
         DeviceEvent other = deviceEvent(DEVICE_OTHER);
-        EXPECT_FALSE(appDeviceEvent(&other));
-        EXPECT_EQ(heldDeviceEventCount(), 2u);
-        EXPECT_TRUE(isUnitOpen(&gConnection));
+        EXPECT_FALSE(appDeviceEvent(&gUnit, &other).handled);
+        EXPECT_EQ(heldDeviceEventCount(&gUnit), 2u);
+        EXPECT_TRUE(isUnitOpen(&gUnit.connection));
         EXPECT_EQ(uiCallsOf(UI_SET_STATUS).size(), statusCallsBefore);
     });
-    appUpdate();
-    EXPECT_EQ(heldDeviceEventCount(), 0u);
+    appUpdate(&gUnit);
+    EXPECT_EQ(heldDeviceEventCount(&gUnit), 0u);
     // The update finished on the unit; then the removal, then the arrival found it again.
     EXPECT_EQ(blockFrames(), 10u);
     std::vector<std::wstring> expected = {message(MSG_UPDATE_SUCCEEDED),
                                           message(MSG_CONNECTION_LOST) + L"\r\n\r\n",
                                           notReadyText(MSG_CONNECTION_LOST), message(MSG_READY)};
     EXPECT_EQ(statusTexts(), expected);
-    EXPECT_TRUE(isUnitOpen(&gConnection));
+    EXPECT_TRUE(isUnitOpen(&gUnit.connection));
     EXPECT_TRUE(uiControlEnabled(IDC_UPDATE));
 }
 
@@ -74,18 +74,18 @@ TEST_F(HeldEvents, removal_mid_transfer_not_a_failed_block) {
         simRemoveInterface(UNIT_PATH);
         DeviceEvent removal = deviceEvent(DEVICE_REMOVE_COMPLETE, UNIT_PATH);
         DeviceEvent arrival = deviceEvent(DEVICE_ARRIVAL);
-        appDeviceEvent(&removal);
-        appDeviceEvent(&arrival);
+        appDeviceEvent(&gUnit, &removal);
+        appDeviceEvent(&gUnit, &arrival);
     });
-    appUpdate();
+    appUpdate(&gUnit);
     UiCall box = uiCallsOf(UI_SHOW_ERROR).at(0);
     EXPECT_EQ(narrowText(box.text.substr(0, box.text.find(L"\r\n"))),
               narrowText(message(MSG_WRITE_BLOCK_FAILED)));
     EXPECT_NE(box.text.find(L"errorcode: 0xfffffffe-"), std::wstring::npos);
     // The removal then concerned no open unit, and the arrival found none.
     EXPECT_EQ(statusTexts(), std::vector<std::wstring>{message(MSG_UPDATE_FAILED)});
-    EXPECT_FALSE(isUnitOpen(&gConnection));
-    EXPECT_EQ(heldDeviceEventCount(), 0u);
+    EXPECT_FALSE(isUnitOpen(&gUnit.connection));
+    EXPECT_EQ(heldDeviceEventCount(&gUnit), 0u);
 }
 
 TEST_F(HeldEvents, held_arrival_missed_by_failure_box) {
@@ -94,14 +94,14 @@ TEST_F(HeldEvents, held_arrival_missed_by_failure_box) {
     simInjectFault({SIM_FAULT_ERROR_REPLY, CMD_WRITE_BLOCK, 5, 0x0106, 0});
     duringBlock(2, [&] {
         DeviceEvent arrival = deviceEvent(DEVICE_ARRIVAL);
-        appDeviceEvent(&arrival);
+        appDeviceEvent(&gUnit, &arrival);
     });
-    appUpdate();
+    appUpdate(&gUnit);
     std::vector<std::string> names = uiCallNames({UI_SET_STATUS, UI_SHOW_ERROR});
     EXPECT_EQ(names, (std::vector<std::string>{"status", "error", "status"}));
     EXPECT_EQ(statusTexts(),
               (std::vector<std::wstring>{message(MSG_READY), message(MSG_UPDATE_FAILED)}));
-    EXPECT_TRUE(isUnitOpen(&gConnection));
+    EXPECT_TRUE(isUnitOpen(&gUnit.connection));
 }
 
 TEST_F(HeldEvents, removal_in_confirmation_box_held) {
@@ -111,11 +111,11 @@ TEST_F(HeldEvents, removal_in_confirmation_box_held) {
         }
         simRemoveInterface(UNIT_PATH);
         DeviceEvent removal = deviceEvent(DEVICE_REMOVE_COMPLETE, UNIT_PATH);
-        EXPECT_TRUE(appDeviceEvent(&removal));
-        EXPECT_FALSE(isUnitOpen(&gConnection));
+        EXPECT_TRUE(appDeviceEvent(&gUnit, &removal).handled);
+        EXPECT_FALSE(isUnitOpen(&gUnit.connection));
         EXPECT_EQ(uiStatusText(), notReadyText(MSG_CONNECTION_LOST));
     });
-    appUpdate();
+    appUpdate(&gUnit);
     EXPECT_TRUE(simLog().empty());
     UiCall box = uiCallsOf(UI_SHOW_ERROR).at(0);
     EXPECT_EQ(box.text, message(MSG_SYSTEM_LOCK_FAILED));
@@ -127,13 +127,13 @@ TEST_F(HeldEvents, events_in_failure_box_held) {
     setBoxHook([&](const UiCall &call) {
         if (call.op == UI_SHOW_ERROR) {
             DeviceEvent arrival = deviceEvent(DEVICE_ARRIVAL);
-            appDeviceEvent(&arrival);
+            appDeviceEvent(&gUnit, &arrival);
             EXPECT_EQ(uiStatusText(), message(MSG_READY));
         }
     });
-    appUpdate();
+    appUpdate(&gUnit);
     EXPECT_EQ(uiStatusText(), message(MSG_UPDATE_FAILED));
-    EXPECT_TRUE(isUnitOpen(&gConnection));
+    EXPECT_TRUE(isUnitOpen(&gUnit.connection));
 }
 
 TEST_F(HeldEvents, overflow_loses_removal_of_unit) {
@@ -142,16 +142,16 @@ TEST_F(HeldEvents, overflow_loses_removal_of_unit) {
         DeviceEvent arrival = deviceEvent(DEVICE_ARRIVAL);
         DeviceEvent removal = deviceEvent(DEVICE_REMOVE_COMPLETE, UNIT_PATH);
         for (int i = 0; i < 100; ++i) {
-            appDeviceEvent(&mouse);
+            appDeviceEvent(&gUnit, &mouse);
         }
-        appDeviceEvent(&removal);
+        appDeviceEvent(&gUnit, &removal);
         for (int i = 0; i < 100; ++i) {
-            appDeviceEvent(&arrival);
-            appDeviceEvent(&mouse);
+            appDeviceEvent(&gUnit, &arrival);
+            appDeviceEvent(&gUnit, &mouse);
         }
-        EXPECT_LE(heldDeviceEventCount(), HELD_EVENT_CAPACITY);
+        EXPECT_LE(heldDeviceEventCount(&gUnit), HELD_EVENT_CAPACITY);
     });
-    appUpdate();
+    appUpdate(&gUnit);
     std::vector<std::wstring> texts = statusTexts();
     ASSERT_GE(texts.size(), 3u);
     EXPECT_EQ(texts[0], message(MSG_UPDATE_SUCCEEDED));
@@ -167,24 +167,24 @@ TEST_F(HeldEvents, full_queue_loses_last_removal_of_unit) {
         DeviceEvent arrival = deviceEvent(DEVICE_ARRIVAL);
         DeviceEvent mouse = deviceEvent(DEVICE_REMOVE_COMPLETE, MOUSE_PATH);
         for (size_t i = 0; i < HELD_EVENT_CAPACITY; ++i) {
-            appDeviceEvent(&arrival);
-            appDeviceEvent(&mouse);
+            appDeviceEvent(&gUnit, &arrival);
+            appDeviceEvent(&gUnit, &mouse);
         }
         simRemoveInterface(UNIT_PATH);
         DeviceEvent removal = deviceEvent(DEVICE_REMOVE_COMPLETE, UNIT_PATH);
-        appDeviceEvent(&removal);
-        EXPECT_LE(heldDeviceEventCount(), HELD_EVENT_CAPACITY);
+        appDeviceEvent(&gUnit, &removal);
+        EXPECT_LE(heldDeviceEventCount(&gUnit), HELD_EVENT_CAPACITY);
     });
-    appUpdate();
+    appUpdate(&gUnit);
     EXPECT_EQ(blockFrames(), 10u);
-    EXPECT_FALSE(isUnitOpen(&gConnection));
+    EXPECT_FALSE(isUnitOpen(&gUnit.connection));
     EXPECT_EQ(uiStatusText(), notReadyText(MSG_CONNECTION_LOST));
     EXPECT_FALSE(uiControlEnabled(IDC_UPDATE));
 
     // Plugged in again, it is found.
     plugUnit();
     DeviceEvent arrival = deviceEvent(DEVICE_ARRIVAL);
-    appDeviceEvent(&arrival);
+    appDeviceEvent(&gUnit, &arrival);
     EXPECT_EQ(uiStatusText(), message(MSG_READY));
 }
 
@@ -213,9 +213,9 @@ TEST_F(HeldEvents, squeezed_queue_ends_elsewhere) {
         setImage(image.data(), image.size());
         startReady();
         for (const DeviceEvent &event : c.events) {
-            handleDeviceChange(&event);
+            handleDeviceChange(&gUnit, &event);
         }
-        const bool open = isUnitOpen(&gConnection);
+        const bool open = isUnitOpen(&gUnit.connection);
         const std::wstring status = uiStatusText();
         const bool enabled = uiControlEnabled(IDC_UPDATE);
 
@@ -223,16 +223,16 @@ TEST_F(HeldEvents, squeezed_queue_ends_elsewhere) {
         restart();
         setImage(image.data(), image.size());
         startReady();
-        holdDeviceEvents();
+        holdDeviceEvents(&gUnit);
         for (const DeviceEvent &event : c.events) {
             for (size_t i = 0; i < HELD_EVENT_CAPACITY / c.events.size(); ++i) {
-                appDeviceEvent(&V);
+                appDeviceEvent(&gUnit, &V);
             }
-            appDeviceEvent(&event);
+            appDeviceEvent(&gUnit, &event);
         }
-        EXPECT_LE(heldDeviceEventCount(), HELD_EVENT_CAPACITY);
-        releaseDeviceEvents();
-        EXPECT_EQ(isUnitOpen(&gConnection), open);
+        EXPECT_LE(heldDeviceEventCount(&gUnit), HELD_EVENT_CAPACITY);
+        releaseDeviceEvents(&gUnit);
+        EXPECT_EQ(isUnitOpen(&gUnit.connection), open);
         EXPECT_EQ(narrowText(uiStatusText()), narrowText(status));
         EXPECT_EQ(uiControlEnabled(IDC_UPDATE), enabled);
     }
@@ -240,24 +240,24 @@ TEST_F(HeldEvents, squeezed_queue_ends_elsewhere) {
 
 TEST_F(HeldEvents, busy_flag_wrong) {
     bool busyDuring = false;
-    duringBlock(1, [&] { busyDuring = appUpdateBusy(); });
-    EXPECT_FALSE(appUpdateBusy());
-    appUpdate();
+    duringBlock(1, [&] { busyDuring = appUpdateBusy(&gUnit); });
+    EXPECT_FALSE(appUpdateBusy(&gUnit));
+    appUpdate(&gUnit);
     EXPECT_TRUE(busyDuring);
-    EXPECT_FALSE(appUpdateBusy());
-    EXPECT_FALSE(deviceEventsWaiting());
+    EXPECT_FALSE(appUpdateBusy(&gUnit));
+    EXPECT_FALSE(deviceEventsWaiting(&gUnit));
 }
 
 } // namespace
 
 TEST_F(HeldEvents, close_mid_transfer_pulls_unit) {
-    duringBlock(2, [&] { appClose(); });
-    appUpdate();
+    duringBlock(2, [&] { appClose(&gUnit); });
+    appUpdate(&gUnit);
     EXPECT_EQ(blockFrames(), 10u);
     EXPECT_EQ(uiStatusText(), message(MSG_UPDATE_SUCCEEDED));
-    EXPECT_TRUE(isUnitOpen(&gConnection));
+    EXPECT_TRUE(isUnitOpen(&gUnit.connection));
     EXPECT_TRUE(uiCallsOf(UI_END_WINDOW).empty());
-    appClose();
+    appClose(&gUnit);
     EXPECT_EQ(uiCallsOf(UI_END_WINDOW).size(), 1u);
-    EXPECT_FALSE(isUnitOpen(&gConnection));
+    EXPECT_FALSE(isUnitOpen(&gUnit.connection));
 }

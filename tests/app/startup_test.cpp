@@ -6,7 +6,7 @@ namespace {
 class Startup : public AppTest {};
 
 TEST_F(Startup, title_labels_or_order_wrong) {
-    appInitialise();
+    appInitialise(&gUnit);
     EXPECT_EQ(uiTitle(), L"ZARVELO QUILLAR FW Updater 3.0 ");
     std::vector<std::string> names = uiCallNames();
     names.resize(6);
@@ -21,7 +21,7 @@ TEST_F(Startup, title_labels_or_order_wrong) {
 
 TEST_F(Startup, german_labels_missing) {
     setMessageLanguage(LANGUAGE_GERMAN);
-    appInitialise();
+    appInitialise(&gUnit);
     setMessageLanguage(LANGUAGE_ENGLISH);
     EXPECT_EQ(uiTitle(), L"ZARVELO QUILLAR FW Updater 3.0 ");
     EXPECT_EQ(uiControlText(IDC_LABEL_UNIT), L"Programmiereinheit");
@@ -33,7 +33,7 @@ TEST_F(Startup, german_labels_missing) {
 TEST_F(Startup, registration_failure_goes_on) {
     plugUnit();
     setRegistrationFails(true);
-    appInitialise();
+    appInitialise(&gUnit);
     EXPECT_EQ(uiCallNames(),
               (std::vector<std::string>{"icon", "title", "text 40010 programming unit",
                                         "text 1005 ESC-bootloader", "text 40011 ESC", "register",
@@ -42,34 +42,34 @@ TEST_F(Startup, registration_failure_goes_on) {
     EXPECT_EQ(box.caption, L"Error in the application.");
     EXPECT_EQ(box.text, message(MSG_REGISTRATION_FAILED));
     EXPECT_TRUE(simSentFrames().empty());
-    EXPECT_FALSE(isUnitOpen(&gConnection));
+    EXPECT_FALSE(isUnitOpen(&gUnit.connection));
 
     // Closing after that does not unregister what was never registered.
     clearUiTranscript();
-    appClose();
+    appClose(&gUnit);
     EXPECT_EQ(uiCallNames(), std::vector<std::string>{"end 2"});
 }
 
 TEST_F(Startup, close_leaves_unit_open_or_registered) {
     plugUnit();
-    appInitialise();
-    ASSERT_TRUE(isUnitOpen(&gConnection));
+    appInitialise(&gUnit);
+    ASSERT_TRUE(isUnitOpen(&gUnit.connection));
     clearUiTranscript();
-    appClose();
+    appClose(&gUnit);
     EXPECT_EQ(uiCallNames(), (std::vector<std::string>{"unregister", "end 2"}));
-    EXPECT_FALSE(isUnitOpen(&gConnection));
+    EXPECT_FALSE(isUnitOpen(&gUnit.connection));
     EXPECT_EQ(simOpenHandleCount(), 0u);
     EXPECT_EQ(uiEndResult(), WINDOW_RESULT_CLOSED);
 }
 
 TEST_F(Startup, reset_leaves_record_dirty) {
     plugUnit();
-    classifyConnection(TRIGGER_STARTUP);
-    ASSERT_TRUE(isUnitOpen(&gConnection));
-    appReset();
-    EXPECT_EQ(gConnection.handle, HID_INVALID_HANDLE);
-    EXPECT_EQ(gConnection.devicePath, nullptr);
-    EXPECT_EQ(gConnection.productId, 0);
+    classifyConnection(&gUnit, TRIGGER_STARTUP);
+    ASSERT_TRUE(isUnitOpen(&gUnit.connection));
+    appReset(&gUnit);
+    EXPECT_EQ(gUnit.connection.handle, HID_INVALID_HANDLE);
+    EXPECT_EQ(gUnit.connection.devicePath, nullptr);
+    EXPECT_EQ(gUnit.connection.productId, 0);
     EXPECT_EQ(simOpenHandleCount(), 0u);
 }
 

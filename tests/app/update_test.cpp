@@ -65,8 +65,8 @@ class Update : public AppTest {
 
     void expectFailedState() {
         EXPECT_EQ(uiStatusText(), message(MSG_UPDATE_FAILED));
-        EXPECT_FALSE(isUnitOpen(&gConnection));
-        EXPECT_EQ(gConnection.devicePath, nullptr);
+        EXPECT_FALSE(isUnitOpen(&gUnit.connection));
+        EXPECT_EQ(gUnit.connection.devicePath, nullptr);
         EXPECT_FALSE(uiControlEnabled(IDC_UPDATE));
         for (int control : {IDC_VERSION_UNIT, IDC_VERSION_BOOTLOADER, IDC_VERSION_ESC}) {
             EXPECT_EQ(uiControlText(control), L"0.0.0");
@@ -141,8 +141,13 @@ TEST_F(Update, failure_misreported_or_goes_on) {
         startReady();
         simInjectFault(c.fault);
         scriptAnswers({true});
-        runUpdate();
+        UpdateResult result = runUpdate(&gUnit);
 
+        // What the box shows is what the update returns.
+        EXPECT_EQ(result.status, UPDATE_FAILED);
+        EXPECT_EQ(result.textId, c.text);
+        EXPECT_EQ(result.result, c.result);
+        EXPECT_EQ(result.systemError, c.systemCallFailed ? c.fault.systemError : 0);
         std::vector<UiCall> boxes = uiCallsOf(UI_SHOW_ERROR);
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_EQ(boxes[0].caption, L"Update failed!");
@@ -169,7 +174,7 @@ TEST_F(Update, error_box_before_erase_pause) {
     startReady();
     simInjectFault({SIM_FAULT_ERROR_REPLY, CMD_ERASE_FIRMWARE, 1, 0x0104, 0});
     scriptAnswers({true});
-    runUpdate();
+    runUpdate(&gUnit);
     EXPECT_EQ(
         uiCallNames({UI_PAUSE, UI_SHOW_ERROR}),
         (std::vector<std::string>{"pause 20", "pause 20", "pause 1000", "pause 4000", "error"}));
@@ -186,7 +191,7 @@ TEST_F(Update, system_error_read_at_wrong_moment) {
         }
     };
     scriptAnswers({true});
-    runUpdate();
+    runUpdate(&gUnit);
     UiCall box = uiCallsOf(UI_SHOW_ERROR).at(0);
     EXPECT_EQ(narrowText(box.text), narrowText(message(MSG_ERASE_FAILED) + L"\r\n" +
                                                errorLine(0xFFFFFFFD, hidLastError())));
@@ -210,12 +215,12 @@ TEST_F(Update, replies_that_pass_rejected) {
         startReady();
         simInjectFault(c.fault);
         scriptAnswers({true});
-        runUpdate();
+        runUpdate(&gUnit);
         EXPECT_TRUE(uiCallsOf(UI_SHOW_ERROR).empty());
         EXPECT_EQ(uiStatusText(), message(MSG_UPDATE_SUCCEEDED));
         EXPECT_EQ(uiControlText(IDC_VERSION_ESC), L"3.0");
-        EXPECT_EQ(escFirmwareVersion(&gConnection), 0x0300);
-        EXPECT_TRUE(isUnitOpen(&gConnection));
+        EXPECT_EQ(escFirmwareVersion(&gUnit.connection), 0x0300);
+        EXPECT_TRUE(isUnitOpen(&gUnit.connection));
     }
 }
 
@@ -244,7 +249,7 @@ TEST_F(Update, error_reply_with_code_0_stops_update) {
         startReady();
         simInjectFault(c.fault);
         scriptAnswers({true});
-        runUpdate();
+        runUpdate(&gUnit);
         EXPECT_EQ(countOf(writtenCommands(), c.next), 1u);
         for (const UiCall &box : uiCallsOf(UI_SHOW_ERROR)) {
             EXPECT_NE(box.text.substr(0, message(c.stepText).size()), message(c.stepText));
@@ -253,9 +258,9 @@ TEST_F(Update, error_reply_with_code_0_stops_update) {
 }
 
 TEST_F(Update, no_unit_guard_asks_or_sends) {
-    classifyConnection(TRIGGER_STARTUP);
+    classifyConnection(&gUnit, TRIGGER_STARTUP);
     forgetHistory();
-    runUpdate();
+    runUpdate(&gUnit);
     EXPECT_EQ(uiCallNames(),
               joined({{"enable 1002 0"}, CLOSED_DISPLAY_CALLS, {"error", "status"}}));
     UiCall box = uiCallsOf(UI_SHOW_ERROR).at(0);
@@ -297,17 +302,17 @@ TEST_F(Update, unclassified_unit_erased_after_questions) {
             }
             simRemoveInterface(UNIT_PATH);
             DeviceEvent removal = deviceEvent(DEVICE_REMOVE_COMPLETE, UNIT_PATH);
-            appDeviceEvent(&removal);
+            appDeviceEvent(&gUnit, &removal);
             SimInterface unit = simUnitInterface(PRODUCT_ID_TALOMIR, UNIT_PATH);
             c.change(unit);
             simAddInterface(unit);
             DeviceEvent arrival = deviceEvent(DEVICE_ARRIVAL);
-            appDeviceEvent(&arrival);
-            ASSERT_TRUE(isUnitOpen(&gConnection));
+            appDeviceEvent(&gUnit, &arrival);
+            ASSERT_TRUE(isUnitOpen(&gUnit.connection));
             simClearLog();
         });
         scriptAnswers({true, true});
-        appUpdate();
+        appUpdate(&gUnit);
         setBoxHook(nullptr);
         if (c.updates) {
             EXPECT_EQ(uiStatusText(), message(MSG_UPDATE_SUCCEEDED));
@@ -341,9 +346,9 @@ TEST_F(Update, decline_changes_something) {
         setImage(image.data(), image.size());
         simSetEscFirmwareVersion(c.installed);
         startReady();
-        const UnitConnection before = gConnection;
+        const UnitConnection before = gUnit.connection;
         scriptAnswers(c.answers);
-        runUpdate();
+        EXPECT_EQ(runUpdate(&gUnit).status, UPDATE_DECLINED);
         std::vector<std::string> boxes = {"askOkCancel"};
         if (c.answers.size() == 2) {
             boxes.push_back("askYesNo");
@@ -351,7 +356,7 @@ TEST_F(Update, decline_changes_something) {
         EXPECT_EQ(uiCallNames(), boxes);
         EXPECT_TRUE(simLog().empty());
         EXPECT_TRUE(recordedPauses().empty());
-        EXPECT_EQ(std::memcmp(&before, &gConnection, sizeof before), 0);
+        EXPECT_EQ(std::memcmp(&before, &gUnit.connection, sizeof before), 0);
         EXPECT_EQ(uiStatusText(), message(MSG_READY));
         EXPECT_TRUE(uiControlEnabled(IDC_UPDATE));
     }
@@ -370,7 +375,7 @@ TEST_F(Update, version_guard_asks_wrongly) {
         simSetEscFirmwareVersion(c.installed);
         startReady();
         scriptAnswers(c.asks ? std::vector<bool>{true, true} : std::vector<bool>{true});
-        runUpdate();
+        runUpdate(&gUnit);
         EXPECT_EQ(uiCallsOf(UI_ASK_YES_NO).size(), c.asks ? 1u : 0u);
         EXPECT_EQ(uiStatusText(), message(MSG_UPDATE_SUCCEEDED));
         if (c.asks) {
@@ -389,7 +394,7 @@ TEST_F(Update, whole_image_not_written_as_is) {
     setImage(full.data(), full.size());
     startReady();
     scriptAnswers({true});
-    runUpdate();
+    EXPECT_EQ(runUpdate(&gUnit).status, UPDATE_SUCCEEDED);
 
     // The frames: lock, clear protection, erase, address, 2,038 blocks, protect, release.
     std::vector<std::vector<uint8_t>> frames = simSentFrames();
@@ -422,8 +427,8 @@ TEST_F(Update, whole_image_not_written_as_is) {
 
     EXPECT_EQ(uiStatusText(), message(MSG_UPDATE_SUCCEEDED));
     EXPECT_EQ(uiControlText(IDC_VERSION_ESC), L"3.0");
-    EXPECT_EQ(escFirmwareVersion(&gConnection), 0x0300);
-    EXPECT_TRUE(isUnitOpen(&gConnection));
+    EXPECT_EQ(escFirmwareVersion(&gUnit.connection), 0x0300);
+    EXPECT_TRUE(isUnitOpen(&gUnit.connection));
     EXPECT_FALSE(uiControlEnabled(IDC_UPDATE));
     EXPECT_TRUE(uiCallsOf(UI_SHOW_ERROR).empty());
     EXPECT_FALSE(uiProgressWindowExists());
@@ -436,7 +441,7 @@ TEST_F(Update, steps_out_of_order) {
     setImage(small.data(), small.size());
     startReady();
     scriptAnswers({true});
-    runUpdate();
+    runUpdate(&gUnit);
     EXPECT_EQ(uiCallNames(),
               joined({{"askOkCancel",     "loadImage",      "keepAwake 1",    "pause 20",
                        "pause 20",        "pause 1000",     "pause 4000",     "pause 20",
@@ -456,7 +461,7 @@ TEST_F(Update, missing_progress_window_stops_transfer) {
     setProgressWindowFails(true);
     startReady();
     scriptAnswers({true});
-    runUpdate();
+    runUpdate(&gUnit);
     EXPECT_EQ(countOf(writtenCommands(), CMD_WRITE_BLOCK), image.size() / BLOCK_SIZE);
     EXPECT_EQ(std::memcmp(gSimUnit.flash.data(), image.data(), image.size()), 0);
     EXPECT_TRUE(uiCallsOf(UI_SHOW_ERROR).empty());
@@ -482,7 +487,7 @@ TEST_F(Update, progress_window_off_centre) {
         setWindowDpi(c.dpi);
         startReady();
         scriptAnswers({true});
-        runUpdate();
+        runUpdate(&gUnit);
         UiRect place = uiCallsOf(UI_CREATE_PROGRESS).at(0).place;
         EXPECT_EQ(place.left, c.expected.left);
         EXPECT_EQ(place.top, c.expected.top);
@@ -523,7 +528,7 @@ TEST_F(Update, foreground_raised_too_often_or_never) {
             setForegroundWindow(FAKE_OTHER_WINDOW);
         }
         scriptAnswers({true});
-        runUpdate();
+        runUpdate(&gUnit);
         std::vector<std::string> names =
             uiCallNames({UI_SET_PROGRESS, UI_FOREGROUND, UI_RAISE, UI_SHOW});
         // Leave out the start: progress 0 and the first raising of both windows.
@@ -546,7 +551,7 @@ TEST_F(Update, image_bytes_dropped_or_misplaced) {
         setImage(data.data(), data.size());
         startReady();
         scriptAnswers({true});
-        runUpdate();
+        runUpdate(&gUnit);
         EXPECT_EQ(uiStatusText(), message(MSG_UPDATE_SUCCEEDED));
         std::vector<std::vector<uint8_t>> frames = simSentFrames();
         ASSERT_EQ(frames.size(), 4 + c.words.size() + 2);
@@ -583,7 +588,7 @@ TEST_F(Update, unusable_image_sent_anyway) {
         }
         startReady();
         scriptAnswers({true});
-        runUpdate();
+        runUpdate(&gUnit);
         EXPECT_TRUE(simLog().empty());
         UiCall box = uiCallsOf(UI_SHOW_ERROR).at(0);
         EXPECT_EQ(box.caption, L"Update failed!");

@@ -53,14 +53,12 @@ class Cli : public ::testing::Test {
 
     void TearDown() override {
         setPauseHook(nullptr);
-        appReset();
         EXPECT_EQ(simOpenHandleCount(), 0u);
         EXPECT_EQ(simBadHandleUses(), 0u);
     }
 
     // A fresh PC with a ready TALOMIR whose ESC has the given firmware, for tables of cases.
     void plugReady(uint16_t escFirmware = 0x020A) {
-        appReset();
         simReset();
         simSetEscFirmwareVersion(escFirmware);
         simAddInterface(simUnitInterface(PRODUCT_ID_TALOMIR, L"/dev/hidraw0"));

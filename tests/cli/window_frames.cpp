@@ -15,10 +15,10 @@ int main() {
     simAddInterface(simUnitInterface(PRODUCT_ID_TALOMIR, L"/dev/hidraw0"));
     resetRecordingUi();
     setImage(CARRIED_IMAGE, CARRIED_IMAGE_SIZE);
-    appReset();
-    appInitialise();
+    appReset(&gUnit);
+    appInitialise(&gUnit);
     scriptAnswers({true});
-    appUpdate();
+    appUpdate(&gUnit);
     for (const std::vector<uint8_t> &frame : simSentFrames()) {
         std::string hex = simHex(frame.data(), frame.size());
         for (char &c : hex) {

@@ -71,7 +71,7 @@ void deliver(DeviceEventKind kind, bool isDeviceInterface, const std::vector<wch
     for (size_t i = 0; i + 1 < DEVICE_PATH_CAPACITY && i < path.size(); ++i) {
         event.path[i] = path[i];
     }
-    appDeviceEvent(&event);
+    appDeviceEvent(&gUnit, &event);
 }
 
 void checkImageWritten() {
@@ -86,7 +86,7 @@ void pressUpdate() {
     gUpdating = true;
     gUnitAfterQuestions = HID_INVALID_HANDLE;
     fuzzUpdateStarts();
-    appUpdate();
+    appUpdate(&gUnit);
     gUpdating = false;
 }
 
@@ -94,7 +94,7 @@ void act(uint8_t action) {
     switch (action % ACT_COUNT) {
     case ACT_UPDATE:
         // Update is pressed only in the main window, never inside a box or the transfer.
-        if (gBoxDepth == 0 && !appUpdateBusy()) {
+        if (gBoxDepth == 0 && !appUpdateBusy(&gUnit)) {
             pressUpdate();
         }
         break;
@@ -146,7 +146,7 @@ void onCall(const UiCall &call) {
         break;
     case UI_SET_STATUS:
         if (call.text == catalogueText(MSG_READY, LANGUAGE_ENGLISH)) {
-            fuzzMarkReady(gConnection.handle);
+            fuzzMarkReady(gUnit.connection.handle);
         } else if (gUpdating &&
                    call.text == catalogueText(MSG_UPDATE_SUCCEEDED, LANGUAGE_ENGLISH)) {
             checkImageWritten();
@@ -176,7 +176,7 @@ void onBox(const UiCall &call) {
         --gBoxDepth;
     }
     if (call.op == UI_ASK_OK_CANCEL || call.op == UI_ASK_YES_NO) {
-        gUnitAfterQuestions = gConnection.handle;
+        gUnitAfterQuestions = gUnit.connection.handle;
     }
 }
 
@@ -212,7 +212,7 @@ void fuzzFail(const char *rule) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     fuzzStartInput(data, size);
-    appReset();
+    appReset(&gUnit);
     fuzzHidReset();
     // The recording UI is reset once: making room for long transcripts costs more than a whole
     // run, and nothing it keeps changes what the application does (every question's answer is
@@ -240,11 +240,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         fuzzPlug();
     }
 
-    appInitialise();
+    appInitialise(&gUnit);
     for (size_t n = 0; n < MAX_ACTIONS && fuzzInputLeft(); ++n) {
         act(fuzzByte());
     }
-    appClose();
+    appClose(&gUnit);
     if (fuzzOpenHandles() != 0 || fuzzOpenLists() != 0) {
         fuzzFail("a device handle or an interface list was left open");
     }

@@ -53,7 +53,7 @@ class CsdWindowTest : public testing::Test {
 
     void TearDown() override {
         if (guiMainWindow() != nullptr) {
-            appClose();
+            appClose(&gUnit);
         }
         spin(20);
         simReset();

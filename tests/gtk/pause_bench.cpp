@@ -67,9 +67,9 @@ int main() {
     setTranscriptEnabled(false);
     setImage(image.data(), image.size());
     setMessageLanguage(LANGUAGE_ENGLISH);
-    appReset();
-    classifyConnection(TRIGGER_STARTUP);
-    if (!isUnitOpen(&gConnection)) {
+    appReset(&gUnit);
+    classifyConnection(&gUnit, TRIGGER_STARTUP);
+    if (!isUnitOpen(&gUnit.connection)) {
         std::fprintf(stderr, "bench: the simulated unit did not open\n");
         return 1;
     }
@@ -79,7 +79,7 @@ int main() {
     scriptAnswers({true});
 
     Clock::time_point start = Clock::now();
-    runUpdate();
+    runUpdate(&gUnit);
     double totalMs = millisecondsBetween(start, Clock::now());
     g_source_remove(frameSource);
 
@@ -100,6 +100,6 @@ int main() {
                 MANDATED_MS);
     std::printf("outside the pauses: %.1f ms (commands, progress)\n", totalMs - gAllPausesMs);
     std::printf("main loop ticks:    %u\n", frames);
-    appReset();
+    appReset(&gUnit);
     return 0;
 }

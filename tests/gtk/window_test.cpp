@@ -34,7 +34,7 @@ class GtkWindowTest : public testing::Test {
 
     void TearDown() override {
         if (guiMainWindow() != nullptr) {
-            appClose();
+            appClose(&gUnit);
         }
         spin(20);
         EXPECT_EQ(guiMainWindow(), nullptr);
@@ -147,7 +147,7 @@ TEST_F(GtkWindowTest, whole_update_succeeds_with_progress_drawn) {
     EXPECT_DOUBLE_EQ(gProgressSeen.lastFraction, 1.0);
     EXPECT_EQ(guiProgressWindow(), nullptr);
     writeScreenshot("demo-updated.png");
-    appClose();
+    appClose(&gUnit);
     spin(20);
     g_object_unref(app);
 }
@@ -240,7 +240,7 @@ TEST_F(GtkWindowTest, input_during_transfer_does_not_close_window) {
 TEST_F(GtkWindowTest, registration_failure_reports_and_ends) {
     // A window first, so that fonts and theme are loaded while descriptors are still free.
     open();
-    appClose();
+    appClose(&gUnit);
     spin(20);
     simReset();
     plugReadyUnit();
@@ -312,7 +312,7 @@ TEST_F(GtkWindowTest, only_removal_of_open_node_counts) {
     };
     for (const Case &c : nothing) {
         DeviceEvent event = deviceEventFromUdev(c.action, c.subsystem, c.node);
-        appDeviceEvent(&event);
+        appDeviceEvent(&gUnit, &event);
         EXPECT_EQ(statusText(), message(MSG_READY))
             << c.action << " " << c.subsystem << " " << c.node;
         EXPECT_TRUE(sensitive(IDC_UPDATE)) << c.node;
@@ -320,7 +320,7 @@ TEST_F(GtkWindowTest, only_removal_of_open_node_counts) {
     }
     simRemoveInterface(UNIT_NODE);
     DeviceEvent removal = deviceEventFromUdev("remove", "hidraw", "/dev/hidraw3");
-    EXPECT_TRUE(appDeviceEvent(&removal));
+    EXPECT_TRUE(appDeviceEvent(&gUnit, &removal).handled);
     EXPECT_EQ(statusText(), notReady(MSG_CONNECTION_LOST));
     EXPECT_FALSE(sensitive(IDC_UPDATE));
     EXPECT_EQ(labelText(IDC_VERSION_UNIT), "0.0.0");
@@ -328,7 +328,7 @@ TEST_F(GtkWindowTest, only_removal_of_open_node_counts) {
 
     plugReadyUnit();
     DeviceEvent arrival = deviceEventFromUdev("add", "hidraw", "/dev/hidraw3");
-    EXPECT_TRUE(appDeviceEvent(&arrival));
+    EXPECT_TRUE(appDeviceEvent(&gUnit, &arrival).handled);
     EXPECT_EQ(statusText(), message(MSG_READY));
     EXPECT_TRUE(sensitive(IDC_UPDATE));
 }

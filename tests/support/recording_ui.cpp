@@ -15,6 +15,8 @@ const UiWindow FAKE_MAIN_WINDOW = reinterpret_cast<UiWindow>(0x1000);
 const UiWindow FAKE_PROGRESS_WINDOW = reinterpret_cast<UiWindow>(0x2000);
 const UiWindow FAKE_OTHER_WINDOW = reinterpret_cast<UiWindow>(0x3000);
 
+UnitContext gUnit = FRESH_UNIT_CONTEXT;
+
 namespace {
 // Room for a whole transfer of a large image without the transcript growing.
 constexpr size_t TRANSCRIPT_RESERVE = 1 << 16;
@@ -458,25 +460,25 @@ void uiKeepAwake(bool on) {
 void uiSetSending(bool) {}
 
 std::wstring updateHandOpenedUnit(HidHandle handle, const wchar_t *path) {
-    closeConnection(&gConnection);
-    gConnection.handle = handle;
+    closeConnection(&gUnit.connection);
+    gUnit.connection.handle = handle;
     size_t length = std::wcslen(path);
-    gConnection.devicePath = static_cast<wchar_t *>(std::calloc(length + 1, sizeof(wchar_t)));
-    std::wmemcpy(gConnection.devicePath, path, length);
-    gConnection.inputReportLength = FRAME_SIZE;
-    gConnection.outputReportLength = FRAME_SIZE;
-    setEscFirmwareVersion(&gConnection, 0x0210);
-    markOpenUnitReady();
+    gUnit.connection.devicePath = static_cast<wchar_t *>(std::calloc(length + 1, sizeof(wchar_t)));
+    std::wmemcpy(gUnit.connection.devicePath, path, length);
+    gUnit.connection.inputReportLength = FRAME_SIZE;
+    gUnit.connection.outputReportLength = FRAME_SIZE;
+    setEscFirmwareVersion(&gUnit.connection, 0x0210);
+    markOpenUnitReady(&gUnit);
 
     resetRecordingUi();
     setMessageLanguage(LANGUAGE_ENGLISH);
     static const std::vector<uint8_t> image(96, 0xFF);
     setImage(image.data(), image.size());
     scriptAnswers({true});
-    runUpdate();
+    runUpdate(&gUnit);
     // A failure has closed the connection already; closing here too ends a stand-in unit's loop
     // whatever the update did.
-    closeConnection(&gConnection);
+    closeConnection(&gUnit.connection);
     std::vector<UiCall> boxes = uiCallsOf(UI_SHOW_ERROR);
     return boxes.empty() ? std::wstring() : boxes.back().text;
 }

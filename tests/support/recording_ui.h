@@ -2,6 +2,7 @@
 // from a script; windows, the dialog rectangle, the image and the registration are faked.
 #pragma once
 
+#include "app/context.h"
 #include "app/ui.h"
 #include "link/hid.h"
 
@@ -48,6 +49,9 @@ struct UiCall {
 };
 
 // The fake windows.
+// The one unit of the programs under test, as a window program has one.
+extern UnitContext gUnit;
+
 extern const UiWindow FAKE_MAIN_WINDOW;
 extern const UiWindow FAKE_PROGRESS_WINDOW;
 extern const UiWindow FAKE_OTHER_WINDOW;

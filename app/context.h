@@ -1,0 +1,61 @@
+// One unit's state in the application: its connection, what its last classification found, the
+// device events held while its update sends, and the window's flags around it.
+//
+// Everything the application knows of one unit lives in one UnitContext, never in file-scope
+// state, so that a front end can run several units at once, each in its own context (and, for
+// a program that updates them in parallel, each on its own thread with its own UI state).
+#pragma once
+
+#include "app/device_event.h"
+#include "link/connection.h"
+
+#include <cstddef>
+
+// What a classification found.
+enum ConnectionOutcome {
+    OUTCOME_NO_UNIT,
+    OUTCOME_WRONG_MODE,
+    OUTCOME_NO_UPDATABLE_ESC,
+    OUTCOME_INCOMPATIBLE_ESC,
+    OUTCOME_READY
+};
+
+// Events held at most. A full queue first drops events that cannot change how their release
+// ends: events that concern no device interface; every arrival but the last (all of them are
+// handled against the interfaces present at release, so they open the same unit); before the
+// last arrival, every removal but the first of the unit open now; after it, a removal of an
+// interface already removed after it. If it is still full, the newest event is dropped: that
+// takes dozens of different interfaces removed after the last arrival.
+constexpr size_t HELD_EVENT_CAPACITY = 64;
+
+enum HoldState { HOLD_OFF, HOLD_HOLDING, HOLD_RELEASING };
+
+// The device events that wait while the update sends (app/events.h). The queue has room for
+// one event more than it keeps, so that the newest one is weighed with the others before
+// anything is given up.
+struct HeldEventQueue {
+    HoldState state;
+    size_t count;
+    DeviceEvent events[HELD_EVENT_CAPACITY + 1];
+};
+
+struct UnitContext {
+    // The record of the open unit, owned by this context from start to exit; only the
+    // application closes it.
+    UnitConnection connection;
+    // Every opening is a classification's, so the open unit classified ready exactly when the
+    // last outcome is ready. An arrival inside a message box can replace the open unit by one
+    // whose identification failed: that one stays open with the outcome no unit.
+    ConnectionOutcome lastOutcome;
+    HeldEventQueue held;
+    bool registered; // for device notifications, from start-up to close
+    bool updateBusy; // from the Update command to the end of the update
+};
+
+// A context that was never used: connection cleared, no unit, nothing held. A static context
+// starts from this, since a zeroed connection would hold a valid handle.
+constexpr UnitContext FRESH_UNIT_CONTEXT = {
+    CLEARED_CONNECTION, OUTCOME_NO_UNIT, {HOLD_OFF, 0, {}}, false, false};
+
+// Gives a context that holds nothing open its first state (FRESH_UNIT_CONTEXT).
+void initUnitContext(UnitContext *unit);
