@@ -9,6 +9,8 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <memory>
+#include <mutex>
 
 // A list is a snapshot of the interfaces present when it was taken, as the platform's is.
 struct HidList {
@@ -34,9 +36,16 @@ static std::vector<SimLogEntry> gLog;
 static size_t gOpenLists = 0;
 static size_t gBadHandleUses = 0;
 static size_t gPeakHandles = 0;
-static uint32_t gLastError = 0;
+// Each thread that updates a unit learns the error of its own last failure, as from the system.
+static thread_local uint32_t gLastError = 0;
 static uint32_t gLastReadTimeout = 0;
 static uint32_t gTimedOutReads = 0;
+// Units of their own behind interfaces that do not share gSimUnit; stable addresses.
+static std::vector<std::unique_ptr<SimUnit>> gOwnUnits;
+// Several units may be updated at once, each from its own thread: every operation on the
+// simulated PC takes this lock, so that they are handled one at a time as a real bus would.
+static std::recursive_mutex gSimLock;
+
 
 static SimInterface makeInterface(uint16_t vendorId, uint16_t productId, const std::wstring &path,
                                   bool isUnit) {
@@ -59,6 +68,7 @@ SimInterface simOtherInterface(uint16_t vendorId, uint16_t productId, const std:
 }
 
 void simReset() {
+    std::lock_guard<std::recursive_mutex> locked(gSimLock);
     gInterfaces.clear();
     gListFails = false;
     gHandles.clear();
@@ -71,11 +81,13 @@ void simReset() {
     gLastError = 0;
     gLastReadTimeout = 0;
     gTimedOutReads = 0;
+    gOwnUnits.clear();
     simClearFaults();
     simResetUnit();
 }
 
 void simAddInterface(const SimInterface &device) {
+    std::lock_guard<std::recursive_mutex> locked(gSimLock);
     gInterfaces.push_back(device);
 }
 
@@ -90,6 +102,7 @@ static void unplug(const std::wstring &path) {
 }
 
 void simRemoveInterface(const std::wstring &path) {
+    std::lock_guard<std::recursive_mutex> locked(gSimLock);
     unplug(path);
 }
 
@@ -126,6 +139,7 @@ std::vector<std::vector<uint8_t>> simDeliveredReplies() {
 }
 
 size_t simOpenHandleCount() {
+    std::lock_guard<std::recursive_mutex> locked(gSimLock);
     return gHandles.size();
 }
 
@@ -194,6 +208,7 @@ static const SimInterface *listed(HidList *list, uint32_t index) {
 }
 
 HidList *hidOpenList() {
+    std::lock_guard<std::recursive_mutex> locked(gSimLock);
     if (gListFails) {
         gLastError = SIM_SYSTEM_ERROR_NO_DATA;
         return nullptr;
@@ -203,6 +218,7 @@ HidList *hidOpenList() {
 }
 
 void hidCloseList(HidList *list) {
+    std::lock_guard<std::recursive_mutex> locked(gSimLock);
     if (list == nullptr) {
         return;
     }
@@ -211,10 +227,12 @@ void hidCloseList(HidList *list) {
 }
 
 bool hidListHas(HidList *list, uint32_t index) {
+    std::lock_guard<std::recursive_mutex> locked(gSimLock);
     return listed(list, index) != nullptr;
 }
 
 size_t hidPathSize(HidList *list, uint32_t index) {
+    std::lock_guard<std::recursive_mutex> locked(gSimLock);
     const SimInterface *device = listed(list, index);
     if (device == nullptr || device->sizeFails) {
         gLastError = SIM_SYSTEM_ERROR_NO_DATA;
@@ -224,6 +242,7 @@ size_t hidPathSize(HidList *list, uint32_t index) {
 }
 
 bool hidGetPath(HidList *list, uint32_t index, wchar_t *path, size_t size) {
+    std::lock_guard<std::recursive_mutex> locked(gSimLock);
     const SimInterface *device = listed(list, index);
     if (device == nullptr || device->detailFails || size < device->path.size() + 1) {
         gLastError = SIM_SYSTEM_ERROR_NO_DATA;
@@ -235,6 +254,7 @@ bool hidGetPath(HidList *list, uint32_t index, wchar_t *path, size_t size) {
 }
 
 HidHandle hidOpenPath(const wchar_t *path) {
+    std::lock_guard<std::recursive_mutex> locked(gSimLock);
     const SimInterface *device = findPresent(path);
     if (device == nullptr) {
         gLastError = SIM_SYSTEM_ERROR_NOT_FOUND;
@@ -252,6 +272,7 @@ HidHandle hidOpenPath(const wchar_t *path) {
 }
 
 bool hidGetAttributes(HidHandle handle, uint16_t *vendorId, uint16_t *productId) {
+    std::lock_guard<std::recursive_mutex> locked(gSimLock);
     const SimInterface *device = pluggedInterface(handle);
     if (device == nullptr) {
         return false;
@@ -266,6 +287,7 @@ bool hidGetAttributes(HidHandle handle, uint16_t *vendorId, uint16_t *productId)
 }
 
 bool hidGetReportLengths(HidHandle handle, uint32_t *inputLength, uint32_t *outputLength) {
+    std::lock_guard<std::recursive_mutex> locked(gSimLock);
     const SimInterface *device = pluggedInterface(handle);
     if (device == nullptr) {
         return false;
@@ -284,6 +306,7 @@ static uint32_t errorOr(const SimFault *fault, uint32_t fallback) {
 }
 
 bool hidWrite(HidHandle handle, const uint8_t *report, size_t length) {
+    std::lock_guard<std::recursive_mutex> locked(gSimLock);
     const SimInterface *device = pluggedInterface(handle);
     if (device == nullptr) {
         return false;
@@ -314,7 +337,8 @@ bool hidWrite(HidHandle handle, const uint8_t *report, size_t length) {
     }
     gLog.push_back({SIM_TO_UNIT, written, false});
     std::vector<uint8_t> reply(FRAME_SIZE);
-    simUnitAnswer(report, length, reply.data());
+    simUnitAnswerFor(device->unit != nullptr ? device->unit : &gSimUnit, report, length,
+                     reply.data());
     open.nextReadFails = false;
     if (const SimFault *fault = simActiveFault(SIM_FAULT_READ_FAILS)) {
         open.nextReadFails = true;
@@ -327,6 +351,7 @@ bool hidWrite(HidHandle handle, const uint8_t *report, size_t length) {
 }
 
 bool hidRead(HidHandle handle, uint8_t *report, size_t length, uint32_t timeoutMs) {
+    std::lock_guard<std::recursive_mutex> locked(gSimLock);
     gLastReadTimeout = timeoutMs;
     const SimInterface *device = pluggedInterface(handle);
     if (device == nullptr) {
@@ -359,6 +384,7 @@ bool hidRead(HidHandle handle, uint8_t *report, size_t length, uint32_t timeoutM
 }
 
 void hidClose(HidHandle handle) {
+    std::lock_guard<std::recursive_mutex> locked(gSimLock);
     if (handle == HID_INVALID_HANDLE) {
         return;
     }
@@ -374,4 +400,15 @@ uint32_t hidLastError() {
 void simPlugDemoUnit(const std::wstring &path) {
     simResetUnit();
     simAddInterface(simUnitInterface(PRODUCT_ID_TALOMIR, path));
+}
+
+SimUnit *simPlugOwnDemoUnit(const std::wstring &path) {
+    std::lock_guard<std::recursive_mutex> locked(gSimLock);
+    gOwnUnits.push_back(std::make_unique<SimUnit>());
+    SimUnit *unit = gOwnUnits.back().get();
+    simResetUnitState(unit);
+    SimInterface device = simUnitInterface(PRODUCT_ID_TALOMIR, path);
+    device.unit = unit;
+    simAddInterface(device);
+    return unit;
 }

@@ -50,6 +50,8 @@ extern SimUnit gSimUnit;
 // (type 0x111F408C, firmware 2.10, bootloader 1.2), locked off, write-protected, flash holding
 // an old firmware pattern (not 0xFF).
 void simResetUnit();
+// The same for another unit than gSimUnit, such as one of simAddOwnUnitInterface's.
+void simResetUnitState(SimUnit *unit);
 
 // Sets the ESC type and firmware version in the ESC blocks.
 void simSetEscType(uint32_t typeId);
@@ -73,6 +75,8 @@ void simUnitHandle(const uint8_t *report, size_t length, uint8_t *reply);
 // the command as simUnitHandle does, without counting it again.
 void simBeginCommand(const uint8_t *report, size_t length);
 void simUnitAnswer(const uint8_t *report, size_t length, uint8_t *reply);
+// simUnitAnswer by another unit than gSimUnit. Not reentrant: the HID backend serialises it.
+void simUnitAnswerFor(SimUnit *unit, const uint8_t *report, size_t length, uint8_t *reply);
 
 // ---- Fault injection: each fault counts the commands it matches, from 1, from its injection ----
 
@@ -108,6 +112,7 @@ constexpr uint32_t SIM_SYSTEM_ERROR_PARAMETER = 87;       // report longer than 
 constexpr uint32_t SIM_SYSTEM_ERROR_NO_DATA = 13;         // detail, attributes or lengths
 
 // ---- The simulated PC's HID interfaces (sim/hid_sim.cpp, the HID backend over the unit) ----
+// Safe to call from several threads at once; the hidLastError of each thread is its own.
 
 struct SimInterface {
     std::wstring path;
@@ -121,6 +126,7 @@ struct SimInterface {
     bool detailFails;     // its detail (path) cannot be read
     bool attributesFail;  // its vendor and product ID cannot be read
     bool lengthsFail;     // its report lengths cannot be read
+    SimUnit *unit;        // the unit that answers a unit interface; null: gSimUnit
 };
 
 // The unit's default interface: vendor 0x3A7C, the given product, 60/60, answered by gSimUnit.
@@ -173,3 +179,6 @@ constexpr wchar_t SIM_DEMO_UNIT_PATH[] = L"/dev/hidraw0";
 // 2.10) at path (sim/hid_sim.cpp). The demos' prepareUnits (sim/units_demo.cpp) plugs one in at
 // SIM_DEMO_UNIT_PATH.
 void simPlugDemoUnit(const std::wstring &path);
+// Plugs in a unit of its own (not gSimUnit, fresh as simResetUnit leaves one) at path, for the
+// demos that update several units at once. It lives until simReset.
+SimUnit *simPlugOwnDemoUnit(const std::wstring &path);

@@ -31,39 +31,44 @@ void simSetEscBootloaderVersion(uint32_t version) {
     putU32(gSimUnit.escBootInfo + 4, version);
 }
 
-void simResetUnit() {
-    gSimUnit = SimUnit{};
-    gSimUnit.identifyState = 0;
-    gSimUnit.escStatus = ESC_STATUS_UPDATABLE;
-    gSimUnit.statusAux = 0x0001;
-    gSimUnit.unitFirmwareVersion = 0x00010203;
-    gSimUnit.unitAuxInfo = 0x00000007;
-    for (size_t i = 0; i < sizeof gSimUnit.bootIdentity; ++i) {
-        gSimUnit.bootIdentity[i] = static_cast<uint8_t>(0xB0 + i);
+void simResetUnitState(SimUnit *unit) {
+    SimUnit &u = *unit;
+    u = SimUnit{};
+    u.identifyState = 0;
+    u.escStatus = ESC_STATUS_UPDATABLE;
+    u.statusAux = 0x0001;
+    u.unitFirmwareVersion = 0x00010203;
+    u.unitAuxInfo = 0x00000007;
+    for (size_t i = 0; i < sizeof u.bootIdentity; ++i) {
+        u.bootIdentity[i] = static_cast<uint8_t>(0xB0 + i);
     }
-    putU32(gSimUnit.memory, 0x4D494E55);
-    putU32(gSimUnit.memory + 4, gSimUnit.unitFirmwareVersion);
-    putU32(gSimUnit.memory + 8, gSimUnit.unitAuxInfo);
-    for (size_t i = 0; i < sizeof gSimUnit.escInfo; ++i) {
-        gSimUnit.escInfo[i] = static_cast<uint8_t>(0x40 + i);
+    putU32(u.memory, 0x4D494E55);
+    putU32(u.memory + 4, u.unitFirmwareVersion);
+    putU32(u.memory + 8, u.unitAuxInfo);
+    for (size_t i = 0; i < sizeof u.escInfo; ++i) {
+        u.escInfo[i] = static_cast<uint8_t>(0x40 + i);
     }
-    for (size_t i = 0; i < sizeof gSimUnit.escBootInfo; ++i) {
-        gSimUnit.escBootInfo[i] = static_cast<uint8_t>(0x80 + i);
+    for (size_t i = 0; i < sizeof u.escBootInfo; ++i) {
+        u.escBootInfo[i] = static_cast<uint8_t>(0x80 + i);
     }
-    simSetEscType(0x111F408C);
-    simSetEscFirmwareVersion(0x020A);
-    simSetEscBootloaderVersion(0x00000102);
-    gSimUnit.escInfoError = 0;
-    gSimUnit.escBootInfoError = 0;
-    gSimUnit.systemLock = false;
-    gSimUnit.writeProtected = true;
-    gSimUnit.erased = false;
-    gSimUnit.addressSet = false;
-    gSimUnit.writePointer = 0;
-    gSimUnit.flash.assign(SIM_FLASH_SIZE, 0);
+    putU32(u.escBootInfo, 0x111F408C);
+    putU16(u.escInfo + 4, 0x020A);
+    putU32(u.escBootInfo + 4, 0x00000102);
+    u.escInfoError = 0;
+    u.escBootInfoError = 0;
+    u.systemLock = false;
+    u.writeProtected = true;
+    u.erased = false;
+    u.addressSet = false;
+    u.writePointer = 0;
+    u.flash.assign(SIM_FLASH_SIZE, 0);
     for (size_t i = 0; i < SIM_FLASH_SIZE; ++i) {
-        gSimUnit.flash[i] = static_cast<uint8_t>(i * 7 + 3);
+        u.flash[i] = static_cast<uint8_t>(i * 7 + 3);
     }
+}
+
+void simResetUnit() {
+    simResetUnitState(&gSimUnit);
 }
 
 void simInjectFault(const SimFault &fault) {
@@ -101,6 +106,13 @@ const SimFault *simActiveFault(SimFaultKind kind) {
     return nullptr;
 }
 
+// The unit that answers the command under way: gSimUnit, or the one simUnitAnswerFor names.
+static SimUnit *gAnswering = &gSimUnit;
+
+static SimUnit &answering() {
+    return *gAnswering;
+}
+
 // A command as the unit received it: bytes past the written length are absent.
 struct Received {
     const uint8_t *bytes;
@@ -128,7 +140,7 @@ static void refuseEscRead(ReplyFrame *reply, uint16_t code) {
 }
 
 static bool escAttached() {
-    return gSimUnit.identifyState == 0 && gSimUnit.escStatus == ESC_STATUS_UPDATABLE;
+    return answering().identifyState == 0 && answering().escStatus == ESC_STATUS_UPDATABLE;
 }
 
 static void answerIdentify(const Received &in, ReplyFrame *reply) {
@@ -136,15 +148,15 @@ static void answerIdentify(const Received &in, ReplyFrame *reply) {
         refuse(reply, SIM_ERROR_BAD_FRAME);
         return;
     }
-    reply->state = gSimUnit.identifyState;
-    if (gSimUnit.identifyState != 0) {
-        std::memcpy(reply->data, gSimUnit.bootIdentity, sizeof gSimUnit.bootIdentity);
+    reply->state = answering().identifyState;
+    if (answering().identifyState != 0) {
+        std::memcpy(reply->data, answering().bootIdentity, sizeof answering().bootIdentity);
         return;
     }
-    putU16(reply->data, gSimUnit.escStatus);
-    putU16(reply->data + 2, gSimUnit.statusAux);
-    putU32(reply->data + 4, gSimUnit.unitFirmwareVersion);
-    putU32(reply->data + 8, gSimUnit.unitAuxInfo);
+    putU16(reply->data, answering().escStatus);
+    putU16(reply->data + 2, answering().statusAux);
+    putU32(reply->data + 4, answering().unitFirmwareVersion);
+    putU32(reply->data + 8, answering().unitAuxInfo);
 }
 
 static void answerReadMemory(const Received &in, ReplyFrame *reply) {
@@ -152,7 +164,7 @@ static void answerReadMemory(const Received &in, ReplyFrame *reply) {
         refuse(reply, SIM_ERROR_BAD_FRAME);
         return;
     }
-    std::memcpy(reply->data, gSimUnit.memory, sizeof gSimUnit.memory);
+    std::memcpy(reply->data, answering().memory, sizeof answering().memory);
 }
 
 static void answerSystemLock(const Received &in, ReplyFrame *reply) {
@@ -161,8 +173,8 @@ static void answerSystemLock(const Received &in, ReplyFrame *reply) {
         refuse(reply, SIM_ERROR_BAD_FRAME);
         return;
     }
-    gSimUnit.systemLock = in.bytes[3] == SYSTEM_LOCK_SET;
-    reply->state = gSimUnit.systemLock ? SYSTEM_LOCK_STATE_SET : 0x00;
+    answering().systemLock = in.bytes[3] == SYSTEM_LOCK_SET;
+    reply->state = answering().systemLock ? SYSTEM_LOCK_STATE_SET : 0x00;
 }
 
 // The checks every command that changes the ESC's flash makes, in the unit's order.
@@ -171,7 +183,7 @@ static bool escWriteAllowed(ReplyFrame *reply) {
         refuse(reply, SIM_ERROR_NO_ESC);
         return false;
     }
-    if (!gSimUnit.systemLock) {
+    if (!answering().systemLock) {
         refuse(reply, SIM_ERROR_NOT_LOCKED);
         return false;
     }
@@ -188,17 +200,17 @@ static void answerWriteBlock(const Received &in, ReplyFrame *reply) {
         return;
     }
     uint32_t size = in.bytes[2];
-    if (gSimUnit.writeProtected) {
+    if (answering().writeProtected) {
         refuse(reply, SIM_ERROR_PROTECTED);
-    } else if (!gSimUnit.erased) {
+    } else if (!answering().erased) {
         refuse(reply, SIM_ERROR_NOT_ERASED);
-    } else if (!gSimUnit.addressSet) {
+    } else if (!answering().addressSet) {
         refuse(reply, SIM_ERROR_NO_ADDRESS);
-    } else if (gSimUnit.writePointer + size > gSimUnit.flash.size()) {
+    } else if (answering().writePointer + size > answering().flash.size()) {
         refuse(reply, SIM_ERROR_FLASH_FULL);
     } else {
-        std::memcpy(gSimUnit.flash.data() + gSimUnit.writePointer, in.bytes + 4, size);
-        gSimUnit.writePointer += size;
+        std::memcpy(answering().flash.data() + answering().writePointer, in.bytes + 4, size);
+        answering().writePointer += size;
     }
 }
 
@@ -208,20 +220,20 @@ static void answerReadEscInfo(const Received &in, ReplyFrame *reply) {
         refuse(reply, SIM_ERROR_BAD_FRAME);
     } else if (!escAttached()) {
         refuseEscRead(reply, static_cast<uint16_t>(SIM_ERROR_NO_ESC));
-    } else if (gSimUnit.escInfoError != 0) {
-        refuseEscRead(reply, gSimUnit.escInfoError);
+    } else if (answering().escInfoError != 0) {
+        refuseEscRead(reply, answering().escInfoError);
     } else {
-        std::memcpy(reply->data, gSimUnit.escInfo, sizeof gSimUnit.escInfo);
+        std::memcpy(reply->data, answering().escInfo, sizeof answering().escInfo);
     }
 }
 
 static void answerReadEscBootInfo(ReplyFrame *reply) {
     if (!escAttached()) {
         refuseEscRead(reply, static_cast<uint16_t>(SIM_ERROR_NO_ESC));
-    } else if (gSimUnit.escBootInfoError != 0) {
-        refuseEscRead(reply, gSimUnit.escBootInfoError);
+    } else if (answering().escBootInfoError != 0) {
+        refuseEscRead(reply, answering().escBootInfoError);
     } else {
-        std::memcpy(reply->data, gSimUnit.escBootInfo, sizeof gSimUnit.escBootInfo);
+        std::memcpy(reply->data, answering().escBootInfo, sizeof answering().escBootInfo);
     }
 }
 
@@ -233,14 +245,14 @@ static void answerErase(const Received &in, ReplyFrame *reply) {
     if (!escWriteAllowed(reply)) {
         return;
     }
-    if (gSimUnit.writeProtected) {
+    if (answering().writeProtected) {
         refuse(reply, SIM_ERROR_PROTECTED);
         return;
     }
-    std::fill(gSimUnit.flash.begin(), gSimUnit.flash.end(), uint8_t{0xFF});
-    gSimUnit.erased = true;
-    gSimUnit.addressSet = false;
-    gSimUnit.writePointer = 0;
+    std::fill(answering().flash.begin(), answering().flash.end(), uint8_t{0xFF});
+    answering().erased = true;
+    answering().addressSet = false;
+    answering().writePointer = 0;
 }
 
 static void answerSetAddress(const Received &in, ReplyFrame *reply) {
@@ -252,13 +264,13 @@ static void answerSetAddress(const Received &in, ReplyFrame *reply) {
     if (!escWriteAllowed(reply)) {
         return;
     }
-    if (gSimUnit.writeProtected) {
+    if (answering().writeProtected) {
         refuse(reply, SIM_ERROR_PROTECTED);
-    } else if (!gSimUnit.erased) {
+    } else if (!answering().erased) {
         refuse(reply, SIM_ERROR_NOT_ERASED);
     } else {
-        gSimUnit.addressSet = true;
-        gSimUnit.writePointer = WRITE_ADDRESS;
+        answering().addressSet = true;
+        answering().writePointer = WRITE_ADDRESS;
     }
 }
 
@@ -271,13 +283,13 @@ static void answerWriteProtect(const Received &in, ReplyFrame *reply) {
     if (!escWriteAllowed(reply)) {
         return;
     }
-    gSimUnit.writeProtected = in.bytes[3] == WRITE_PROTECT_SET;
-    if (gSimUnit.writeProtected) {
+    answering().writeProtected = in.bytes[3] == WRITE_PROTECT_SET;
+    if (answering().writeProtected) {
         // Protecting the flash ends the write session: writing again needs a new erase.
-        gSimUnit.erased = false;
-        gSimUnit.addressSet = false;
+        answering().erased = false;
+        answering().addressSet = false;
     }
-    reply->state = gSimUnit.writeProtected ? 0x01 : WRITE_PROTECT_STATE_CLEARED;
+    reply->state = answering().writeProtected ? 0x01 : WRITE_PROTECT_STATE_CLEARED;
 }
 
 // The unit's own bootloader knows only the commands that identify it.
@@ -291,7 +303,7 @@ static void answer(const Received &in, ReplyFrame *reply) {
         return;
     }
     uint8_t command = in.bytes[1];
-    if (gSimUnit.identifyState != 0 && !knownInBootloader(command)) {
+    if (answering().identifyState != 0 && !knownInBootloader(command)) {
         refuse(reply, SIM_ERROR_UNKNOWN_COMMAND);
         return;
     }
@@ -347,6 +359,12 @@ void simUnitAnswer(const uint8_t *report, size_t length, uint8_t *replyBytes) {
         reply.status = static_cast<uint8_t>(fault->value);
     }
     std::memcpy(replyBytes, &reply, sizeof reply);
+}
+
+void simUnitAnswerFor(SimUnit *unit, const uint8_t *report, size_t length, uint8_t *reply) {
+    gAnswering = unit;
+    simUnitAnswer(report, length, reply);
+    gAnswering = &gSimUnit;
 }
 
 void simUnitHandle(const uint8_t *report, size_t length, uint8_t *reply) {

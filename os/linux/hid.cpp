@@ -26,8 +26,9 @@ struct HidList {
 };
 
 // Captured where an operation fails, so that the calls that follow (closing, freeing) cannot
-// overwrite the reason before it is shown; a successful write or read clears it.
-static uint32_t lastError = 0;
+// overwrite the reason before it is shown; a successful write or read clears it. Each thread
+// (each unit updated at once) has its own.
+static thread_local uint32_t lastError = 0;
 
 static void failWith(int code) {
     lastError = static_cast<uint32_t>(code);

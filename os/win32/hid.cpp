@@ -24,11 +24,13 @@ struct HidList {
 
 // The error of the operation that failed, kept apart from GetLastError so that the cleanup
 // after a failure cannot overwrite it before it is shown; a successful write or read clears it.
-static DWORD lastError = ERROR_SUCCESS;
+// Each thread (each unit updated at once) has its own, as GetLastError does.
+static thread_local DWORD lastError = ERROR_SUCCESS;
 
 // The handle whose last read ended in a timeout: its reply may still arrive and wait in the
-// driver's input queue, where the next read would take it for the next command's reply.
-static HANDLE staleInputHandle = INVALID_HANDLE_VALUE;
+// driver's input queue, where the next read would take it for the next command's reply. A
+// thread talks to one unit at a time.
+static thread_local HANDLE staleInputHandle = INVALID_HANDLE_VALUE;
 
 static bool fail(DWORD error) {
     lastError = error;
@@ -207,10 +209,11 @@ bool hidGetReportLengths(HidHandle handle, uint32_t *inputLength, uint32_t *outp
     return true;
 }
 
-// The one event that every overlapped transfer waits on; transfers never overlap each other,
-// since each one ends (or is cancelled and waited for) before its function returns.
+// The event that every overlapped transfer of a thread waits on; a thread's transfers never
+// overlap each other, since each one ends (or is cancelled and waited for) before its function
+// returns. Each thread that updates a unit has its own, kept until the process ends.
 static HANDLE transferEvent() {
-    static HANDLE event = nullptr;
+    static thread_local HANDLE event = nullptr;
     if (event == nullptr) {
         event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     }
