@@ -18,7 +18,9 @@ enum ConnectionOutcome {
     OUTCOME_WRONG_MODE,
     OUTCOME_NO_UPDATABLE_ESC,
     OUTCOME_INCOMPATIBLE_ESC,
-    OUTCOME_READY
+    OUTCOME_READY,
+    // No unit free: every one found is held by another of our programs. Shown as no unit.
+    OUTCOME_UNIT_IN_USE
 };
 
 // Opens and identifies the unit and shows the outcome for the trigger.

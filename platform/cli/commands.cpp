@@ -17,6 +17,7 @@ namespace {
 int exitCodeOf(ConnectionOutcome outcome) {
     switch (outcome) {
     case OUTCOME_NO_UNIT:
+    case OUTCOME_UNIT_IN_USE:
         return EXIT_NO_UNIT;
     case OUTCOME_WRONG_MODE:
         return EXIT_WRONG_MODE;
@@ -33,6 +34,7 @@ int exitCodeOf(ConnectionOutcome outcome) {
 const char *outcomeName(ConnectionOutcome outcome) {
     switch (outcome) {
     case OUTCOME_NO_UNIT:
+    case OUTCOME_UNIT_IN_USE:
         return "no-unit";
     case OUTCOME_WRONG_MODE:
         return "wrong-mode";
@@ -172,6 +174,13 @@ void reportNotReady(WatchTally *tally) {
     ++tally->notReady;
 }
 
+// Below the no-unit status: why, when every unit found is held by another of our programs.
+void explainUnitInUse(ConnectionOutcome outcome) {
+    if (outcome == OUTCOME_UNIT_IN_USE) {
+        printErr(cliMessage(MSG_CLI_UNIT_IN_USE) + "\n");
+    }
+}
+
 bool unitThereButNotReady(ConnectionOutcome outcome) {
     return outcome == OUTCOME_WRONG_MODE || outcome == OUTCOME_NO_UPDATABLE_ESC ||
            outcome == OUTCOME_INCOMPATIBLE_ESC;
@@ -186,6 +195,7 @@ int cliStatus(bool json) {
     } else {
         printOut(utf8Text(cliStatusText()) + "\n\n" + versionLines());
     }
+    explainUnitInUse(lastConnectionOutcome());
     int code = exitCodeOf(lastConnectionOutcome());
     appClose();
     return code;
@@ -197,6 +207,7 @@ int cliUpdate(bool yes) {
     ConnectionOutcome outcome = lastConnectionOutcome();
     if (outcome != OUTCOME_READY) {
         printOut(utf8Text(cliStatusText()) + "\n");
+        explainUnitInUse(outcome);
         appClose();
         return exitCodeOf(outcome);
     }
