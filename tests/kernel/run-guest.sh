@@ -12,7 +12,7 @@ set -euo pipefail
 
 # The update alone waits 46 s on its pauses, and runs slower under emulation.
 GUEST_TIMEOUT_S=${GUEST_TIMEOUT_S:-300}
-CHECKS=6
+CHECKS=7
 
 fail() {
     echo "run-guest: $*" >&2
