@@ -1,11 +1,12 @@
 // Serves the simulated unit behind a real hidraw node while the command-line program updates
 // it in the guest, then compares the unit's flash with the image the program carries.
 //
-// Usage: uhid_unit_server IMAGE READY_FILE
+// Usage: uhid_unit_server NAME IMAGE READY_FILE
 // Creates the devices, writes READY_FILE once the unit's hidraw node exists, serves until
-// SIGUSR1 or SIGTERM, then prints "PASS cli-update ..." or "FAIL cli-update ...".
+// SIGUSR1 or SIGTERM, then prints "PASS NAME ..." or "FAIL NAME ...".
 #include "tests/kernel/uhid_unit.h"
 
+#include "link/pause.h"
 #include "sim/sim.h"
 
 #include <csignal>
@@ -31,6 +32,12 @@ bool unitNodeExists() {
     return nodes >= 2;
 }
 
+void waitForUnitNode() {
+    for (int tries = 0; tries < 100 && !unitNodeExists(); ++tries) {
+        pauseMs(50);
+    }
+}
+
 // The first difference between flash and image, or the image's size when they agree.
 size_t firstDifference(const std::vector<uint8_t> &image) {
     for (size_t i = 0; i < image.size(); ++i) {
@@ -43,11 +50,12 @@ size_t firstDifference(const std::vector<uint8_t> &image) {
 } // namespace
 
 int main(int argc, char **argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: uhid_unit_server IMAGE READY_FILE\n");
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: uhid_unit_server NAME IMAGE READY_FILE\n");
         return 2;
     }
-    std::ifstream file(argv[1], std::ios::binary);
+    const char *name = argv[1];
+    std::ifstream file(argv[2], std::ios::binary);
     std::vector<uint8_t> image((std::istreambuf_iterator<char>(file)),
                                std::istreambuf_iterator<char>());
     // Blocked before the serving thread starts, so that only sigwait takes them.
@@ -57,13 +65,11 @@ int main(int argc, char **argv) {
     sigaddset(&stop, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stop, nullptr);
     if (image.empty() || !uhidStart() || !uhidRecreateUnit()) {
-        std::printf("FAIL cli-update: no image or no uhid unit\n");
+        std::printf("FAIL %s: no image or no uhid unit\n", name);
         return 1;
     }
-    for (int tries = 0; tries < 100 && !unitNodeExists(); ++tries) {
-        usleep(50000);
-    }
-    std::ofstream(argv[2]) << "ready\n";
+    waitForUnitNode();
+    std::ofstream(argv[3]) << "ready\n";
     int received = 0;
     sigwait(&stop, &received);
 
@@ -72,8 +78,8 @@ int main(int argc, char **argv) {
         std::lock_guard<std::mutex> lock(gUhidUnitMutex);
         size_t same = firstDifference(image);
         passed = same == image.size() && gSimUnit.writePointer == image.size();
-        std::printf("%s cli-update: %zu of %zu image bytes in the flash, %u bytes written\n",
-                    passed ? "PASS" : "FAIL", same, image.size(), gSimUnit.writePointer);
+        std::printf("%s %s: %zu of %zu image bytes in the flash, %u bytes written\n",
+                    passed ? "PASS" : "FAIL", name, same, image.size(), gSimUnit.writePointer);
     }
     uhidStop();
     return passed ? 0 : 1;
