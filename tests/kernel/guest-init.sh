@@ -34,8 +34,8 @@ wait_for() {
 # The unit is served by a process of its own beside the programs (uhid_unit_server NAME ...);
 # it compares the flash with the image once told that the programs are done.
 start_unit() {
-    rm -f /tmp/unit-ready
-    /bin/uhid_unit_server "$1" /firmware.bin /tmp/unit-ready &
+    rm -f /tmp/unit-ready /tmp/unit-ready.again
+    /bin/uhid_unit_server "$1" /firmware.bin /tmp/unit-ready $2 &
     server=$!
     wait_for /tmp/unit-ready
 }
@@ -71,6 +71,15 @@ if [ "$loaded" -eq 1 ]; then
     wait_for /tmp/CLI-UPDATE.out " 10%" || echo "CLI-UPDATE never reached 10 %"
     cli CLI-SECOND status
     wait "$updater"
+    stop_unit
+
+    # An update cut off by an unplug among the blocks; the unit comes back erased, and a
+    # second update completes it.
+    start_unit cli-replug 300
+    cli CLI-CUT update --yes
+    wait_for /tmp/unit-ready.again || echo "the unit did not come back"
+    cli CLI-BACK status
+    cli CLI-AGAIN update --yes
     stop_unit
 else
     echo "KERNEL-TESTS: 0 passed, 1 failed"
