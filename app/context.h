@@ -17,7 +17,9 @@ enum ConnectionOutcome {
     OUTCOME_WRONG_MODE,
     OUTCOME_NO_UPDATABLE_ESC,
     OUTCOME_INCOMPATIBLE_ESC,
-    OUTCOME_READY
+    OUTCOME_READY,
+    // No unit free: every one found is held by another of our programs. Shown as no unit.
+    OUTCOME_UNIT_IN_USE
 };
 
 // Events held at most. A full queue first drops events that cannot change how their release

@@ -5,6 +5,7 @@
 #include "app/messages.h"
 #include "app/texts.h"
 #include "app/ui.h"
+#include "link/frames.h"
 #include "resource.h"
 
 #include <new>
@@ -17,6 +18,9 @@ constexpr int VERSION_CONTROLS[] = {IDC_VERSION_UNIT, IDC_VERSION_BOOTLOADER, ID
                                     IDC_LABEL_UNIT,   IDC_LABEL_BOOTLOADER,   IDC_LABEL_ESC};
 
 Outcome decide(const UnitConnection *connection, int32_t openResult) {
+    if (openResult == LINK_UNIT_IN_USE) {
+        return OUTCOME_UNIT_IN_USE;
+    }
     if (openResult != 0) {
         return OUTCOME_NO_UNIT;
     }
@@ -38,6 +42,7 @@ Outcome decide(const UnitConnection *connection, int32_t openResult) {
 uint16_t notReadyMessage(Outcome outcome) {
     switch (outcome) {
     case OUTCOME_NO_UNIT:
+    case OUTCOME_UNIT_IN_USE:
         return MSG_NO_UNIT;
     case OUTCOME_WRONG_MODE:
         return MSG_WRONG_MODE;
@@ -144,7 +149,7 @@ ConnectionOutcome classifyConnection(UnitContext *unit, ClassifyTrigger trigger)
         }
         return outcome;
     }
-    if (outcome == OUTCOME_NO_UNIT && !startup) {
+    if ((outcome == OUTCOME_NO_UNIT || outcome == OUTCOME_UNIT_IN_USE) && !startup) {
         // The connection stays as openUnit left it: a unit whose identification failed stays
         // open, and further arrivals are ignored until it is removed.
         return outcome;

@@ -18,6 +18,7 @@ namespace {
 int exitCodeOf(ConnectionOutcome outcome) {
     switch (outcome) {
     case OUTCOME_NO_UNIT:
+    case OUTCOME_UNIT_IN_USE:
         return EXIT_NO_UNIT;
     case OUTCOME_WRONG_MODE:
         return EXIT_WRONG_MODE;
@@ -34,6 +35,7 @@ int exitCodeOf(ConnectionOutcome outcome) {
 const char *outcomeName(ConnectionOutcome outcome) {
     switch (outcome) {
     case OUTCOME_NO_UNIT:
+    case OUTCOME_UNIT_IN_USE:
         return "no-unit";
     case OUTCOME_WRONG_MODE:
         return "wrong-mode";
@@ -204,6 +206,13 @@ void reportNotReady(ConnectionOutcome outcome, WatchTally *tally) {
     ++tally->notReady;
 }
 
+// Below the no-unit status: why, when every unit found is held by another of our programs.
+void explainUnitInUse(ConnectionOutcome outcome) {
+    if (outcome == OUTCOME_UNIT_IN_USE) {
+        printErr(cliMessage(MSG_CLI_UNIT_IN_USE) + "\n");
+    }
+}
+
 bool unitThereButNotReady(ConnectionOutcome outcome) {
     return outcome == OUTCOME_WRONG_MODE || outcome == OUTCOME_NO_UPDATABLE_ESC ||
            outcome == OUTCOME_INCOMPATIBLE_ESC;
@@ -232,6 +241,7 @@ int cliStatus(bool json) {
     } else {
         printOut(utf8Text(statusText(outcome)) + "\n\n" + versionLines(unit.get()));
     }
+    explainUnitInUse(outcome);
     appClose(unit.get());
     return exitCodeOf(outcome);
 }
@@ -242,6 +252,7 @@ int cliUpdate(bool yes) {
     ConnectionOutcome outcome = startWindow(unit.get(), yes).outcome;
     if (outcome != OUTCOME_READY) {
         printOut(utf8Text(statusText(outcome)) + "\n");
+        explainUnitInUse(outcome);
         appClose(unit.get());
         return exitCodeOf(outcome);
     }

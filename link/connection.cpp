@@ -44,9 +44,10 @@ static bool isUnitIdentity(uint16_t vendorId, uint16_t productId) {
 
 // Opens the interface at index if it is the unit. On success the device handle, the path (a
 // zero-terminated buffer of our own, which the record then owns) and the product ID are handed
-// over; otherwise everything taken for the interface is released.
+// over; otherwise everything taken for the interface is released, and held is counted up when
+// another of our programs holds the interface.
 static bool openIfUnit(HidList *list, uint32_t index, HidHandle *handle, wchar_t **path,
-                       uint16_t *productId) {
+                       uint16_t *productId, uint32_t *held) {
     size_t size = hidPathSize(list, index);
     if (size == 0) {
         return false;
@@ -64,6 +65,8 @@ static bool openIfUnit(HidList *list, uint32_t index, HidHandle *handle, wchar_t
         device = hidOpenPath(detail);
         if (device != HID_INVALID_HANDLE) {
             found = hidGetAttributes(device, &vendor, &product) && isUnitIdentity(vendor, product);
+        } else if (hidLastError() == HID_ERROR_IN_USE) {
+            ++*held;
         }
     }
     if (found) {
@@ -88,12 +91,13 @@ int32_t openUnit(UnitConnection *connection) {
     HidHandle handle = HID_INVALID_HANDLE;
     wchar_t *path = nullptr;
     uint16_t productId = 0;
+    uint32_t held = 0;
     for (uint32_t index = 0;; ++index) {
         if (!hidListHas(list, index)) {
             hidCloseList(list);
-            return LINK_NO_DEVICE;
+            return held > 0 ? LINK_UNIT_IN_USE : LINK_NO_DEVICE;
         }
-        if (openIfUnit(list, index, &handle, &path, &productId)) {
+        if (openIfUnit(list, index, &handle, &path, &productId, &held)) {
             break;
         }
     }

@@ -58,8 +58,13 @@ constexpr UnitConnection CLEARED_CONNECTION = {
 void closeConnection(UnitConnection *connection);
 
 // Closes whatever is open, opens the first HID interface with vendor UNIT_VENDOR_ID and
-// product 1 or 2, reads its report lengths and identifies it. Returns LINK_NOT_OPEN when no
-// list of interfaces can be had or the report lengths are unreadable or unusable
-// (reportLengthsUsable), LINK_NO_DEVICE when no interface matches (record cleared), otherwise the
-// result of identifyUnit. After a failure past the search the unit stays open.
+// product 1 or 2, reads its report lengths and identifies it. Interfaces that cannot be opened
+// are passed over; so is one that another of our programs holds (hidOpenPath fails with
+// HID_ERROR_IN_USE), which is counted. Returns LINK_NOT_OPEN when no list of interfaces can be
+// had or the report lengths are unreadable or unusable (reportLengthsUsable); when no interface
+// matches (record cleared), LINK_UNIT_IN_USE if one or more were passed over as held by another
+// of our programs, LINK_NO_DEVICE otherwise; else the result of identifyUnit. A held interface
+// counts whatever device it is, since it cannot be opened to tell: our programs hold nothing but
+// a unit for longer than the search's glance at each interface. After a failure past the search
+// the unit stays open.
 int32_t openUnit(UnitConnection *connection);

@@ -11,6 +11,7 @@ constexpr int32_t LINK_NOT_OPEN = -1;
 constexpr int32_t LINK_WRITE_FAILED = -2;
 constexpr int32_t LINK_READ_FAILED = -3;
 constexpr int32_t LINK_NO_DEVICE = -4;
+constexpr int32_t LINK_UNIT_IN_USE = -5;
 
 constexpr size_t FRAME_SIZE = 60;
 constexpr size_t FRAME_PAYLOAD_SIZE = 56;

@@ -31,8 +31,16 @@ size_t hidPathSize(HidList *list, uint32_t index);
 // Returns false when the path cannot be read or does not fit.
 bool hidGetPath(HidList *list, uint32_t index, wchar_t *path, size_t size);
 
-// Opens a path for reading and writing, shared with other openers. Returns HID_INVALID_HANDLE
-// on failure (hidLastError tells why).
+// hidLastError after a hidOpenPath that failed because another of our programs holds the device
+// open. Bit 29 marks an error code of the application's own on Windows; no errno comes near it.
+constexpr uint32_t HID_ERROR_IN_USE = 0x20000001;
+
+// Opens a path for reading and writing, shared with other openers, and makes the caller the one
+// holder of the device among our programs until hidClose or the end of the process: meanwhile
+// every other hidOpenPath of the device, from this process or another, fails with
+// HID_ERROR_IN_USE. Programs of others are neither kept out nor counted as holders (one that
+// holds the device without sharing makes the open fail with the system's code). Returns
+// HID_INVALID_HANDLE on failure (hidLastError tells why).
 HidHandle hidOpenPath(const wchar_t *path);
 
 // The device's USB vendor and product ID. Returns false when they cannot be read.
@@ -62,6 +70,6 @@ void hidClose(HidHandle handle);
 // Linux, the injected code in the simulator), taken when it failed, so that the cleanup after
 // it cannot change it. A successful hidWrite or hidRead sets it to 0: a reply that the unit
 // answers with a refusal after a good exchange comes with 0, never with the code of an older
-// failure (a device that the search could not open, a timeout of an earlier run). Only ever
-// shown to the user.
+// failure (a device that the search could not open, a timeout of an earlier run). Shown to the
+// user; the only code acted on is HID_ERROR_IN_USE, which the search counts.
 uint32_t hidLastError();

@@ -264,6 +264,10 @@ HidHandle hidOpenPath(const wchar_t *path) {
         gLastError = SIM_SYSTEM_ERROR_SHARING;
         return HID_INVALID_HANDLE;
     }
+    if (device->heldByOurs) {
+        gLastError = HID_ERROR_IN_USE;
+        return HID_INVALID_HANDLE;
+    }
     HidHandle handle = gNextHandle++;
     gHandles[handle] = SimHandle{device->path, false, {}, false, 0};
     gOpenedPaths.push_back(device->path);

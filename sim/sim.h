@@ -113,6 +113,8 @@ constexpr uint32_t SIM_SYSTEM_ERROR_NO_DATA = 13;         // detail, attributes 
 
 // ---- The simulated PC's HID interfaces (sim/hid_sim.cpp, the HID backend over the unit) ----
 // Safe to call from several threads at once; the hidLastError of each thread is its own.
+// The simulated backend takes no hold of its own: a program over it (a demo, a test) is never
+// kept out by another, and keeps none out.
 
 struct SimInterface {
     std::wstring path;
@@ -122,6 +124,7 @@ struct SimInterface {
     uint32_t outputLength;
     bool isUnit;          // frames written to it go to the simulated unit
     bool heldExclusively; // another program holds it without sharing: open fails
+    bool heldByOurs;      // another of our programs holds it: open fails with HID_ERROR_IN_USE
     bool sizeFails;       // the size of its detail cannot be learned
     bool detailFails;     // its detail (path) cannot be read
     bool attributesFail;  // its vendor and product ID cannot be read

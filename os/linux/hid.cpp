@@ -16,6 +16,7 @@
 #include <libudev.h>
 #include <linux/hidraw.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -187,11 +188,24 @@ HidHandle hidOpenPath(const wchar_t *path) {
         failWith(EINVAL);
         return HID_INVALID_HANDLE;
     }
-    // Not exclusive: another program may hold the unit too, as on the other platform. Closed on
-    // exec so that a program started from the window does not inherit the unit.
+    // Shared with programs of others, as on the other platform. Closed on exec so that a program
+    // started from the window does not inherit the unit.
     int fd = open(narrow, O_RDWR | O_CLOEXEC);
     if (fd < 0) {
         failWith(errno);
+        return HID_INVALID_HANDLE;
+    }
+    // Held by one of our programs at a time: hidraw hands every open file its own copy of each
+    // reply, so a second program would answer its commands with ours. The lock belongs to the
+    // open file and goes with its close, also when the program dies.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        int error = errno;
+        close(fd);
+        if (error == EWOULDBLOCK) {
+            lastError = HID_ERROR_IN_USE;
+        } else {
+            failWith(error);
+        }
         return HID_INVALID_HANDLE;
     }
     return fd;
@@ -359,7 +373,8 @@ bool hidRead(HidHandle handle, uint8_t *report, size_t length, uint32_t timeoutM
     }
 }
 
-// Leaves the last error alone: closing follows a failure, whose code is still to be shown.
+// Leaves the last error alone: closing follows a failure, whose code is still to be shown. The
+// lock that hidOpenPath took goes with the descriptor.
 void hidClose(HidHandle handle) {
     if (handle >= 0 && handle <= INT_MAX) {
         close(static_cast<int>(handle));

@@ -40,6 +40,23 @@ static bool fail(DWORD error) {
 // A unit that stops taking reports would otherwise hold the window in a write forever.
 uint32_t gHidWriteTimeoutMs = HID_WRITE_TIMEOUT_MS;
 
+// The device is opened shared, and the HID class gives every handle its own copy of each reply,
+// so a second program of ours would answer its commands with ours. Which of our programs holds
+// a device is marked by a named event in the session's namespace, one name per path: whoever
+// creates it holds the device, and finding it there already means that another holder exists.
+// The system deletes the event with its last handle, so the hold ends with hidClose or with the
+// process.
+static const wchar_t HOLD_PREFIX[] = L"Local\\quillar-updater-hid-";
+
+// An open device and the event of its hold; a free entry has no device. The search opens one
+// interface at a time and the record holds one unit, so a few entries suffice.
+struct Hold {
+    HANDLE device;
+    HANDLE event;
+};
+constexpr size_t MAX_HOLDS = 16;
+static Hold holds[MAX_HOLDS] = {};
+
 static HANDLE toHandle(HidHandle handle) {
     return reinterpret_cast<HANDLE>(handle);
 }
@@ -158,9 +175,80 @@ bool hidGetPath(HidList *list, uint32_t index, wchar_t *path, size_t size) {
     return copied;
 }
 
+// Letters A to Z folded to lower case, since a path names its device in any case, and
+// backslashes, which a name may hold only after its namespace, made slashes.
+static wchar_t nameCharacter(wchar_t c) {
+    if (c >= L'A' && c <= L'Z') {
+        return static_cast<wchar_t>(c - L'A' + L'a');
+    }
+    return c == L'\\' ? L'/' : c;
+}
+
+// The name of the path's hold in MAX_PATH characters, the longest a name may be: the prefix and
+// the path as nameCharacter has it. A longer path keeps its beginning, after a hash of the whole.
+static void holdName(const wchar_t *path, wchar_t *name) {
+    const size_t prefix = sizeof HOLD_PREFIX / sizeof HOLD_PREFIX[0] - 1;
+    std::wmemcpy(name, HOLD_PREFIX, prefix);
+    size_t at = prefix;
+    size_t length = std::wcslen(path);
+    size_t room = MAX_PATH - 1 - prefix;
+    if (length > room) {
+        uint64_t hash = 0xCBF29CE484222325u; // 64-bit FNV-1a
+        for (size_t i = 0; i < length; ++i) {
+            hash = (hash ^ static_cast<uint64_t>(nameCharacter(path[i]))) * 0x100000001B3u;
+        }
+        for (int shift = 60; shift >= 0; shift -= 4) {
+            name[at++] = L"0123456789abcdef"[(hash >> shift) & 0xF];
+        }
+        length = MAX_PATH - 1 - at;
+    }
+    for (size_t i = 0; i < length; ++i) {
+        name[at++] = nameCharacter(path[i]);
+    }
+    name[at] = L'\0';
+}
+
+// The event of a new hold of the path, or nullptr when it cannot be had.
+static HANDLE takeHold(const wchar_t *path) {
+    wchar_t name[MAX_PATH];
+    holdName(path, name);
+    SetLastError(ERROR_SUCCESS);
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, name);
+    DWORD error = GetLastError();
+    if (event == nullptr) {
+        // The event of a holder running as another user is there but cannot be opened.
+        fail(error == ERROR_ACCESS_DENIED ? HID_ERROR_IN_USE : error);
+        return nullptr;
+    }
+    if (error == ERROR_ALREADY_EXISTS) {
+        CloseHandle(event);
+        fail(HID_ERROR_IN_USE);
+        return nullptr;
+    }
+    return event;
+}
+
+static Hold *freeHold() {
+    for (Hold &hold : holds) {
+        if (hold.device == nullptr) {
+            return &hold;
+        }
+    }
+    return nullptr;
+}
+
 HidHandle hidOpenPath(const wchar_t *path) {
     if (path == nullptr) {
         fail(ERROR_INVALID_PARAMETER);
+        return HID_INVALID_HANDLE;
+    }
+    Hold *hold = freeHold();
+    if (hold == nullptr) {
+        fail(ERROR_TOO_MANY_OPEN_FILES);
+        return HID_INVALID_HANDLE;
+    }
+    HANDLE event = takeHold(path);
+    if (event == nullptr) {
         return HID_INVALID_HANDLE;
     }
     // Overlapped, so that a read can be given up after its time limit; writes still wait.
@@ -169,8 +257,10 @@ HidHandle hidOpenPath(const wchar_t *path) {
                     OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         fail(GetLastError());
+        CloseHandle(event);
         return HID_INVALID_HANDLE;
     }
+    *hold = {handle, event};
     return reinterpret_cast<HidHandle>(handle);
 }
 
@@ -310,10 +400,19 @@ void hidClose(HidHandle handle) {
     if (handle == HID_INVALID_HANDLE) {
         return;
     }
-    if (toHandle(handle) == staleInputHandle) {
+    HANDLE device = toHandle(handle);
+    if (device == staleInputHandle) {
         staleInputHandle = INVALID_HANDLE_VALUE;
     }
-    CloseHandle(toHandle(handle));
+    CloseHandle(device);
+    // The hold ends only once the device is closed, so that no other program gets it earlier.
+    for (Hold &hold : holds) {
+        if (hold.device == device) {
+            CloseHandle(hold.event);
+            hold = {nullptr, nullptr};
+            break;
+        }
+    }
 }
 
 uint32_t hidLastError() {

@@ -181,6 +181,27 @@ TEST_F(Cli, status_outcome_or_versions_wrong) {
     }
 }
 
+// A unit that another of our programs holds is not there for this one, and the user learns why;
+// a unit that is simply missing gets no such line.
+TEST_F(Cli, held_unit_unexplained_or_used) {
+    for (bool held : {true, false}) {
+        SCOPED_TRACE(held ? "held by another of our programs" : "missing");
+        for (bool update : {false, true}) {
+            simReset();
+            if (held) {
+                SimInterface unit = simUnitInterface(PRODUCT_ID_TALOMIR, L"/dev/hidraw0");
+                unit.heldByOurs = true;
+                simAddInterface(unit);
+            }
+            captureReset("");
+            EXPECT_EQ(update ? cliUpdate(true) : cliStatus(false), EXIT_NO_UNIT);
+            EXPECT_TRUE(contains(capturedOut(), text(MSG_NO_UNIT)));
+            EXPECT_EQ(capturedErr(), held ? text(MSG_CLI_UNIT_IN_USE) + "\n" : "");
+            EXPECT_TRUE(simSentFrames().empty());
+        }
+    }
+}
+
 TEST_F(Cli, progress_more_than_a_line_per_block) {
     // The test image is eleven blocks: each block moves the percentage.
     for (bool interactive : {false, true}) {

@@ -360,6 +360,38 @@ static std::string checkLateReplyDiscarded(UnitConnection *connection) {
     return hexDiff("identify reply", reinterpret_cast<const uint8_t *>(&reply), want, FRAME_SIZE);
 }
 
+// While the connection holds the unit, neither a second open of its node nor a search gets it;
+// once it is closed, both do.
+static std::string checkHeldNodePassedOver(UnitConnection *connection) {
+    if (!isUnitOpen(connection)) {
+        return "no unit open\n";
+    }
+    std::string why;
+    std::wstring path = connection->devicePath;
+    HidHandle second = hidOpenPath(path.c_str());
+    if (second != HID_INVALID_HANDLE || hidLastError() != HID_ERROR_IN_USE) {
+        why += format("a second open of the held node gave handle %ld, system error 0x%X\n",
+                      static_cast<long>(second), hidLastError());
+    }
+    hidClose(second);
+    UnitConnection other = CLEARED_CONNECTION;
+    int32_t held = openUnit(&other);
+    closeConnection(&other);
+    if (held != LINK_UNIT_IN_USE) {
+        why += format("a search while the unit is held gave %d\n", held);
+    }
+    closeConnection(connection);
+    int32_t released = openUnit(&other);
+    if (released != 0) {
+        why += format("a search after the close gave %d (system error %u)\n", released,
+                      hidLastError());
+    }
+    closeConnection(&other);
+    gNote = format("second open refused with 0x%X, search gave %d while held, %d after the close",
+                   HID_ERROR_IN_USE, held, released);
+    return why;
+}
+
 static int gPassed = 0;
 static int gFailed = 0;
 
@@ -389,6 +421,7 @@ int main() {
     report(4, "removed_mid_transfer", checkRemovedMidTransfer(&connection));
     report(5, "timeout_rx", checkTimeoutRx(&connection, unitPath));
     report(6, "late_reply_discarded", checkLateReplyDiscarded(&connection));
+    report(7, "held_node_passed_over", checkHeldNodePassedOver(&connection));
     closeConnection(&connection);
     uhidStop();
     std::printf("KERNEL-TESTS: %d passed, %d failed\n", gPassed, gFailed);

@@ -1,6 +1,9 @@
 #!/bin/bash
 # Boots a Debian cloud kernel under qemu with uhid and hidraw and runs the kernel HID checks in it,
-# then the command-line program's whole update of a uhid unit, whose flash must hold the image.
+# then the command-line program against a uhid unit: a whole update, with a second program
+# started meanwhile that must pass the held unit over; and an update cut off by an unplug among
+# the blocks, after which the unit comes back erased and a second update completes it. The flash
+# must hold the image after each.
 #
 # Usage: tests/kernel/run-guest.sh BUILD_DIR
 # BUILD_DIR is a configured and built linux tree (it holds tests/kernel/kernel_link_test,
@@ -10,9 +13,10 @@
 # time.
 set -euo pipefail
 
-# The update alone waits 46 s on its pauses, and runs slower under emulation.
+# The two whole updates and the one cut off wait about 100 s on their pauses, and run slower
+# under emulation.
 GUEST_TIMEOUT_S=${GUEST_TIMEOUT_S:-300}
-CHECKS=6
+CHECKS=7
 
 fail() {
     echo "run-guest: $*" >&2
@@ -33,8 +37,8 @@ image=$(sed -n 's/^QUILLAR_FIRMWARE_IMAGE:FILEPATH=//p' "$build/CMakeCache.txt")
 [ -f "$image" ] || fail "no firmware image named in $build/CMakeCache.txt"
 
 # A missing tool is a failure, never a reason to skip the checks.
-for tool in qemu-system-x86_64 busybox cpio apt-get apt-cache dpkg-deb ldd timeout modinfo; do
-    command -v "$tool" >/dev/null || fail "$tool not found (packages: qemu-system-x86 busybox-static cpio kmod)"
+for tool in qemu-system-x86_64 busybox cpio apt-get apt-cache dpkg-deb ldd timeout modinfo python3; do
+    command -v "$tool" >/dev/null || fail "$tool not found (packages: qemu-system-x86 busybox-static cpio kmod python3)"
 done
 busybox=$(command -v busybox)
 # The guest has no shared libraries for busybox itself: it must be the static build.
@@ -109,7 +113,7 @@ root="$cache/initramfs"
 rm -rf "$root"
 mkdir -p "$root"/{bin,dev,proc,sys,tmp,run,lib/modules}
 cp "$busybox" "$root/bin/busybox"
-for name in sh mount insmod poweroff cat grep echo sleep kill; do
+for name in sh mount insmod poweroff cat grep echo sleep kill sed; do
     ln -s busybox "$root/bin/$name"
 done
 : >"$root/lib/modules/load-order"
@@ -158,6 +162,35 @@ for n in $(seq 1 "$CHECKS"); do
 done
 grep -q "^KERNEL-TESTS: $CHECKS passed, 0 failed$" <<<"$log" || fail "no clean summary line from the guest"
 [ "$missing" -eq 0 ] || fail "some checks did not pass"
-grep -q "^CLI-UPDATE: exit 0$" <<<"$log" || fail "the command-line update did not succeed"
-grep -q "^PASS cli-update" <<<"$log" || fail "the unit's flash does not hold the image"
-echo "run-guest: all $CHECKS kernel checks and the command-line update passed"
+# The texts the runs must show, from the catalogue (English: the guest sets no language).
+text() {
+    python3 - "$here/../../resources/texts.json" "$1" <<'PY'
+import json, sys
+texts = json.load(open(sys.argv[1], encoding="utf-8"))
+section, key = sys.argv[2].split(":")
+entry = texts[section][key]
+print((entry if isinstance(entry, str) else entry["en"]).split("\r\n")[0])
+PY
+}
+in_use=$(text messages:40124)
+ready=$(text messages:40000)
+no_firmware=$(text fixed:NO_FIRMWARE)
+cli_failed=0
+expect() {
+    if ! grep -qxF -- "$1" <<<"$log"; then
+        echo "run-guest: no line \"$1\" ($2)" >&2
+        cli_failed=1
+    fi
+}
+expect "CLI-UPDATE: exit 0" "the update beside a second program did not succeed"
+expect "CLI-SECOND: exit 3" "the second program did not pass the held unit over"
+expect "CLI-SECOND! $in_use" "the second program did not say that the unit is in use"
+grep -q "^PASS cli-update" <<<"$log" || { echo "run-guest: after the update the unit's flash does not hold the image" >&2; cli_failed=1; }
+expect "CLI-CUT: exit 1" "the update cut off by the unplug did not fail"
+expect "CLI-BACK: exit 0" "the unit that came back is not ready"
+expect "CLI-BACK| $ready" "the unit that came back is not offered the update"
+grep -qE "^CLI-BACK\|  .* $no_firmware\$" <<<"$log" || { echo "run-guest: the unit that came back does not show $no_firmware" >&2; cli_failed=1; }
+expect "CLI-AGAIN: exit 0" "the second update of the unit that came back did not succeed"
+grep -q "^PASS cli-replug" <<<"$log" || { echo "run-guest: after the second update the unit's flash does not hold the image" >&2; cli_failed=1; }
+[ "$cli_failed" -eq 0 ] || fail "some command-line runs did not go as they should"
+echo "run-guest: all $CHECKS kernel checks and the command-line runs passed"

@@ -247,15 +247,40 @@ void uhidStop() {
     destroyDevice(&gOtherFd);
 }
 
-bool uhidRecreateUnit() {
+// Called with gUhidUnitMutex held, while the unit is unplugged: what a unit and an ESC that
+// lost power keep and forget. The protection set again ends a whole write session and clears
+// the erase; an erase still standing means the blocks were cut off.
+static void loseSession() {
+    if (gSimUnit.erased) {
+        simSetEscFirmwareVersion(NO_FIRMWARE_VERSION);
+    }
+    gSimUnit.systemLock = false;
+    gSimUnit.writeProtected = true;
+    gSimUnit.erased = false;
+    gSimUnit.addressSet = false;
+    gSimUnit.writePointer = 0;
+}
+
+static bool recreate(bool replugged) {
     stopServer();
     {
         std::lock_guard<std::mutex> lock(gUhidUnitMutex);
         destroyDevice(&gUnitFd);
+        if (replugged) {
+            loseSession();
+        }
     }
     bool created = createUnit();
     startServer();
     return created;
+}
+
+bool uhidRecreateUnit() {
+    return recreate(false);
+}
+
+bool uhidReplugUnit() {
+    return recreate(true);
 }
 
 void uhidSetBehaviour(const UhidUnitBehaviour &behaviour) {

@@ -43,6 +43,12 @@ void uhidStop();
 // with a fresh count of reports and behaviour {0, false}.
 bool uhidRecreateUnit();
 
+// The unit unplugged and plugged in again: its device is destroyed if it still exists and
+// created afresh, as uhidRecreateUnit does. The unit keeps its flash and forgets its session
+// (system lock off, write protection on, no erase, no address); an ESC that was erased and not
+// written to its end reports no firmware version from then on.
+bool uhidReplugUnit();
+
 void uhidSetBehaviour(const UhidUnitBehaviour &behaviour);
 UhidUnitTraffic uhidTraffic();
 

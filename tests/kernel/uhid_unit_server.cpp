@@ -1,15 +1,20 @@
 // Serves the simulated unit behind a real hidraw node while the command-line program updates
 // it in the guest, then compares the unit's flash with the image the program carries.
 //
-// Usage: uhid_unit_server IMAGE READY_FILE
+// Usage: uhid_unit_server NAME IMAGE READY_FILE [CUT_AT]
 // Creates the devices, writes READY_FILE once the unit's hidraw node exists, serves until
-// SIGUSR1 or SIGTERM, then prints "PASS cli-update ..." or "FAIL cli-update ...".
+// SIGUSR1 or SIGTERM, then prints "PASS NAME ..." or "FAIL NAME ...". With CUT_AT, the unit is
+// unplugged on its CUT_AT-th output report, which it does not answer, and plugged in again with
+// its flash a moment later (uhidReplugUnit); READY_FILE.again is written once it is back. The
+// run passes only when that cut fell among the blocks.
 #include "tests/kernel/uhid_unit.h"
 
+#include "link/pause.h"
 #include "sim/sim.h"
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <mutex>
@@ -31,6 +36,12 @@ bool unitNodeExists() {
     return nodes >= 2;
 }
 
+void waitForUnitNode() {
+    for (int tries = 0; tries < 100 && !unitNodeExists(); ++tries) {
+        pauseMs(50);
+    }
+}
+
 // The first difference between flash and image, or the image's size when they agree.
 size_t firstDifference(const std::vector<uint8_t> &image) {
     for (size_t i = 0; i < image.size(); ++i) {
@@ -40,14 +51,22 @@ size_t firstDifference(const std::vector<uint8_t> &image) {
     }
     return image.size();
 }
+
+uint32_t writePointer() {
+    std::lock_guard<std::mutex> lock(gUhidUnitMutex);
+    return gSimUnit.writePointer;
+}
 } // namespace
 
 int main(int argc, char **argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: uhid_unit_server IMAGE READY_FILE\n");
+    if (argc != 4 && argc != 5) {
+        std::fprintf(stderr, "usage: uhid_unit_server NAME IMAGE READY_FILE [CUT_AT]\n");
         return 2;
     }
-    std::ifstream file(argv[1], std::ios::binary);
+    const char *name = argv[1];
+    std::string ready = argv[3];
+    uint32_t cutAt = argc == 5 ? static_cast<uint32_t>(std::strtoul(argv[4], nullptr, 10)) : 0;
+    std::ifstream file(argv[2], std::ios::binary);
     std::vector<uint8_t> image((std::istreambuf_iterator<char>(file)),
                                std::istreambuf_iterator<char>());
     // Blocked before the serving thread starts, so that only sigwait takes them.
@@ -57,23 +76,47 @@ int main(int argc, char **argv) {
     sigaddset(&stop, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stop, nullptr);
     if (image.empty() || !uhidStart() || !uhidRecreateUnit()) {
-        std::printf("FAIL cli-update: no image or no uhid unit\n");
+        std::printf("FAIL %s: no image or no uhid unit\n", name);
         return 1;
     }
-    for (int tries = 0; tries < 100 && !unitNodeExists(); ++tries) {
-        usleep(50000);
+    uhidSetBehaviour({cutAt, false});
+    waitForUnitNode();
+    std::ofstream(ready) << "ready\n";
+
+    // Where the blocks were cut off: 0 while they were not.
+    uint32_t cutAfter = 0;
+    bool replugged = cutAt == 0;
+    for (;;) {
+        const timespec poll = {0, 50 * 1000 * 1000};
+        if (sigtimedwait(&stop, nullptr, &poll) >= 0) {
+            break;
+        }
+        if (!replugged && uhidTraffic().destroyed) {
+            cutAfter = writePointer();
+            pauseMs(500);
+            replugged = true;
+            if (!uhidReplugUnit()) {
+                std::printf("FAIL %s: the unit cannot be plugged in again\n", name);
+                uhidStop();
+                return 1;
+            }
+            waitForUnitNode();
+            std::ofstream(ready + ".again") << "ready\n";
+        }
     }
-    std::ofstream(argv[2]) << "ready\n";
-    int received = 0;
-    sigwait(&stop, &received);
 
     bool passed = false;
     {
         std::lock_guard<std::mutex> lock(gUhidUnitMutex);
         size_t same = firstDifference(image);
-        passed = same == image.size() && gSimUnit.writePointer == image.size();
-        std::printf("%s cli-update: %zu of %zu image bytes in the flash, %u bytes written\n",
-                    passed ? "PASS" : "FAIL", same, image.size(), gSimUnit.writePointer);
+        bool cutAmongBlocks = cutAt == 0 || (cutAfter > 0 && cutAfter < image.size());
+        passed = same == image.size() && gSimUnit.writePointer == image.size() && cutAmongBlocks;
+        std::printf("%s %s: %zu of %zu image bytes in the flash, %u bytes written",
+                    passed ? "PASS" : "FAIL", name, same, image.size(), gSimUnit.writePointer);
+        if (cutAt != 0) {
+            std::printf(", the first update cut off after %u bytes", cutAfter);
+        }
+        std::printf("\n");
     }
     uhidStop();
     return passed ? 0 : 1;

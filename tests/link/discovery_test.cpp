@@ -102,6 +102,43 @@ TEST_F(LinkTest, busy_unit_reported_as_open) {
     EXPECT_EQ(hidLastError(), SIM_SYSTEM_ERROR_SHARING);
 }
 
+// Units that another of our programs holds are passed over like any unit that cannot be opened,
+// but a search that finds no other says so, whatever comes after them in the list.
+TEST_F(LinkTest, held_unit_reported_as_missing_or_taken) {
+    SimInterface held = simUnitInterface(PRODUCT_ID_TALOMIR, pathOf("held"));
+    held.heldByOurs = true;
+    SimInterface busy = simUnitInterface(PRODUCT_ID_TALOMIR, pathOf("busy"));
+    busy.heldExclusively = true;
+    struct Case {
+        const char *name;
+        std::vector<SimInterface> interfaces;
+        int32_t result;
+    };
+    const Case cases[] = {
+        {"held alone", {held}, LINK_UNIT_IN_USE},
+        {"held, then another device and a busy unit",
+         {held, simOtherInterface(0x046D, 0x0002, pathOf("mouse")), busy},
+         LINK_UNIT_IN_USE},
+        {"busy unit alone", {busy}, LINK_NO_DEVICE},
+        {"held, then a free unit", {held, simUnitInterface(PRODUCT_ID_MERIVAN, UNIT_PATH)}, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        closeConnection(&connection);
+        simReset();
+        for (const SimInterface &device : c.interfaces) {
+            simAddInterface(device);
+        }
+        EXPECT_EQ(openUnit(&connection), c.result);
+        if (c.result != 0) {
+            EXPECT_TRUE(isCleared(connection));
+            continue;
+        }
+        EXPECT_EQ(std::wstring(connection.devicePath), UNIT_PATH);
+        EXPECT_EQ(simOpenHandleCount(), 1u);
+    }
+}
+
 TEST_F(LinkTest, second_unit_taken_over_first) {
     simAddInterface(simUnitInterface(PRODUCT_ID_TALOMIR, pathOf("first")));
     simAddInterface(simUnitInterface(PRODUCT_ID_MERIVAN, pathOf("second")));

@@ -346,3 +346,148 @@ TEST_F(FakeDeviceTest, old_search_error_shown_with_refusal) {
                 text.compare(text.size() - line.size(), line.size(), line) == 0)
         << std::string(text.begin(), text.end());
 }
+
+namespace {
+
+// A stand-in device that more than one program can open: a pipe with two instances waiting, so
+// that only a hold keeps a second opener out.
+struct SharedDevice {
+    std::wstring path;
+    HANDLE servers[2] = {INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE};
+};
+
+SharedDevice makeSharedDevice(const char *what) {
+    SharedDevice device;
+    device.path = L"\\\\.\\pipe\\quillar-hid-shared-" + std::to_wstring(GetCurrentProcessId()) +
+                  L"-" + std::wstring(what, what + std::strlen(what));
+    for (HANDLE &server : device.servers) {
+        server = CreateNamedPipeW(device.path.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                  PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 2, 4096,
+                                  4096, 0, nullptr);
+    }
+    return device;
+}
+
+void closeSharedDevice(SharedDevice *device) {
+    for (HANDLE &server : device->servers) {
+        if (server != INVALID_HANDLE_VALUE) {
+            CloseHandle(server);
+        }
+        server = INVALID_HANDLE_VALUE;
+    }
+}
+
+std::wstring upperCase(std::wstring text) {
+    for (wchar_t &c : text) {
+        c = c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
+    }
+    return text;
+}
+
+// Another program of ours holding a path: hid_hold_win32 beside this test, which says "held"
+// once it holds the path and lets it go when its input ends.
+struct Holder {
+    PROCESS_INFORMATION process = {};
+    HANDLE input = INVALID_HANDLE_VALUE;
+};
+
+std::string startHolder(const std::wstring &path, Holder *holder) {
+    wchar_t exe[MAX_PATH];
+    DWORD length = GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring command(exe, length);
+    command = L"\"" + command.substr(0, command.find_last_of(L'\\') + 1) +
+              L"hid_hold_win32.exe\" \"" + path + L"\"";
+    SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+    HANDLE childInput = nullptr;
+    HANDLE output = nullptr;
+    HANDLE childOutput = nullptr;
+    if (!CreatePipe(&childInput, &holder->input, &inherited, 0) ||
+        !CreatePipe(&output, &childOutput, &inherited, 0)) {
+        return "no pipes";
+    }
+    SetHandleInformation(holder->input, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(output, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = childInput;
+    startup.hStdOutput = childOutput;
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                  nullptr, &startup, &holder->process);
+    CloseHandle(childInput);
+    CloseHandle(childOutput);
+    std::string said;
+    char c = 0;
+    DWORD got = 0;
+    while (started && ReadFile(output, &c, 1, &got, nullptr) && got == 1 && c != '\n') {
+        if (c != '\r') {
+            said += c;
+        }
+    }
+    CloseHandle(output);
+    return started ? said : "not started, error " + std::to_string(GetLastError());
+}
+
+// Ends the holder: its input closed (it closes the path itself) or killed.
+void endHolder(Holder *holder, bool kill) {
+    if (kill) {
+        TerminateProcess(holder->process.hProcess, 9);
+    }
+    CloseHandle(holder->input);
+    WaitForSingleObject(holder->process.hProcess, 10000);
+    CloseHandle(holder->process.hProcess);
+    CloseHandle(holder->process.hThread);
+}
+
+} // namespace
+
+// While another program of ours holds the path, this one is refused with the code that the
+// search counts, whatever the case of the path; once that program has died, the path opens.
+TEST(Win32Hold, held_path_opened_by_second_program) {
+    SharedDevice device = makeSharedDevice("held");
+    ASSERT_NE(INVALID_HANDLE_VALUE, device.servers[1]) << "pipe error " << GetLastError();
+    Holder holder;
+    ASSERT_EQ("held", startHolder(device.path, &holder));
+    for (const std::wstring &path : {device.path, upperCase(device.path)}) {
+        HidHandle second = hidOpenPath(path.c_str());
+        EXPECT_EQ(HID_INVALID_HANDLE, second) << std::string(path.begin(), path.end());
+        EXPECT_EQ(HID_ERROR_IN_USE, hidLastError());
+        hidClose(second);
+    }
+    endHolder(&holder, true);
+    HidHandle after = hidOpenPath(device.path.c_str());
+    EXPECT_NE(HID_INVALID_HANDLE, after) << "still held after the holder died: " << hidLastError();
+    hidClose(after);
+    closeSharedDevice(&device);
+}
+
+// The hold goes with hidClose, and with an open that failed: the path opens again each time,
+// more often than the backend keeps holds at once.
+TEST(Win32Hold, closed_path_stays_held) {
+    std::wstring path =
+        L"\\\\.\\pipe\\quillar-hid-closed-" + std::to_wstring(GetCurrentProcessId());
+    ASSERT_EQ(HID_INVALID_HANDLE, hidOpenPath(path.c_str()));
+    ASSERT_EQ(static_cast<uint32_t>(ERROR_FILE_NOT_FOUND), hidLastError());
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        // Two instances: without the hold a second open would get the other one.
+        HANDLE servers[2];
+        for (HANDLE &server : servers) {
+            server = CreateNamedPipeW(path.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                      PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
+                                      PIPE_UNLIMITED_INSTANCES, 4096, 4096, 0, nullptr);
+            ASSERT_NE(INVALID_HANDLE_VALUE, server) << "pipe error " << GetLastError();
+        }
+        HidHandle open = hidOpenPath(path.c_str());
+        EXPECT_NE(HID_INVALID_HANDLE, open) << "still held: " << hidLastError();
+        HidHandle second = hidOpenPath(path.c_str());
+        EXPECT_EQ(HID_INVALID_HANDLE, second);
+        EXPECT_EQ(HID_ERROR_IN_USE, hidLastError());
+        hidClose(second);
+        hidClose(open);
+        for (HANDLE server : servers) {
+            CloseHandle(server);
+        }
+    }
+}
