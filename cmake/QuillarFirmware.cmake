@@ -25,6 +25,12 @@ option(QUILLAR_TEST_PLACEHOLDER_RELEASE
 file(SHA256 "${QUILLAR_FIRMWARE_IMAGE}" _image_hash)
 file(SHA256 "${QUILLAR_PLACEHOLDER_IMAGE}" _placeholder_hash)
 set(QUILLAR_RELEASE_VERSION ${PROJECT_VERSION})
+# A build of the placeholder image says "TEST BUILD" in its title, --version and status.
+if(_image_hash STREQUAL _placeholder_hash)
+  set(QUILLAR_PLACEHOLDER_BUILD ON)
+else()
+  set(QUILLAR_PLACEHOLDER_BUILD OFF)
+endif()
 if(QUILLAR_TEST_PLACEHOLDER_RELEASE)
   if(NOT _image_hash STREQUAL _placeholder_hash)
     message(FATAL_ERROR "QUILLAR_TEST_PLACEHOLDER_RELEASE builds the placeholder image only; "

@@ -43,6 +43,7 @@ enum CliMessageId : uint16_t {
     MSG_CLI_HELP_OPTIONS = 40121,
     MSG_CLI_HELP_COMMANDS = 40122,
     MSG_CLI_HELP_USAGE = 40123,
+    MSG_CLI_TEST_BUILD = 40124,
 };
 
 // ---- Text (cli_text.cpp) ----

@@ -185,6 +185,10 @@ int cliStatus(bool json) {
         printOut(statusJson());
     } else {
         printOut(utf8Text(cliStatusText()) + "\n\n" + versionLines());
+        if (PLACEHOLDER_BUILD) {
+            printOut("\n");
+            printOut(cliMessage(MSG_CLI_TEST_BUILD) + "\n");
+        }
     }
     int code = exitCodeOf(lastConnectionOutcome());
     appClose();
@@ -280,5 +284,6 @@ std::string cliVersionText() {
                               {nullptr, QUILLAR_PROGRAM_VERSION_MINOR},
                               {nullptr, IMAGE_FIRMWARE_VERSION >> 8u},
                               {nullptr, IMAGE_FIRMWARE_VERSION & 0xFFu}};
-    return cliFormat(MSG_CLI_VERSION, args, 5);
+    std::string text = cliFormat(MSG_CLI_VERSION, args, 5);
+    return PLACEHOLDER_BUILD ? text + " " + utf8Text(TEXT_TEST_BUILD) : text;
 }
