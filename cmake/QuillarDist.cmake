@@ -1,9 +1,12 @@
-# Writes the release folder: the programs, README.txt and SHA256SUMS (run by the dist target).
-# In: FILES (programs, "|"-separated), DIST_DIR, README_IN, VERSION, IMAGE_VERSION, IMAGE_SIZE.
+# Writes the release folder: the programs, README.txt, THIRD-PARTY-NOTICES.txt and SHA256SUMS
+# (run by the dist target).
+# In: FILES (programs, "|"-separated), DIST_DIR, README_IN, NOTICES, VERSION, IMAGE_VERSION,
+# IMAGE_SIZE.
 string(REPLACE "|" ";" FILES "${FILES}")
 # Only what this script writes is removed, so a mistaken DIST_DIR loses nothing else.
 file(GLOB stale ${DIST_DIR}/*.exe)
-file(REMOVE ${stale} ${DIST_DIR}/README.txt ${DIST_DIR}/SHA256SUMS)
+file(REMOVE ${stale} ${DIST_DIR}/README.txt ${DIST_DIR}/THIRD-PARTY-NOTICES.txt
+     ${DIST_DIR}/SHA256SUMS)
 file(MAKE_DIRECTORY ${DIST_DIR})
 
 set(names "")
@@ -21,13 +24,16 @@ if(VERSION MATCHES "~placeholder$")
 else()
   set(PLACEHOLDER_NOTE "")
 endif()
-# Notepad on older Windows shows a file with bare line feeds as one line: every line ends in
-# CR LF, those of the note included.
+# Notepad on older Windows shows a file with bare line feeds as one line: every line of the
+# texts ends in CR LF, those of the note included.
 file(READ ${README_IN} readme)
 string(CONFIGURE "${readme}" readme @ONLY)
 string(REPLACE "\n" "\r\n" readme "${readme}")
 file(WRITE ${DIST_DIR}/README.txt "${readme}")
-list(APPEND names README.txt)
+file(READ ${NOTICES} notices)
+string(REPLACE "\n" "\r\n" notices "${notices}")
+file(WRITE ${DIST_DIR}/THIRD-PARTY-NOTICES.txt "${notices}")
+list(APPEND names README.txt THIRD-PARTY-NOTICES.txt)
 
 # The format of sha256sum, so that "sha256sum -c SHA256SUMS" checks the folder.
 set(sums "")

@@ -38,7 +38,8 @@ function(quillar_version_resource target description)
     INCLUDE_DIRECTORIES "${PROJECT_SOURCE_DIR}/resources;${QUILLAR_RC_VERSION_DIR}")
 endfunction()
 
-# ---- dist/windows/: the programs users download, a README.txt and SHA256SUMS ----
+# ---- dist/windows/: the programs users download, README.txt, THIRD-PARTY-NOTICES.txt and
+# SHA256SUMS ----
 # The one list of what a release holds.
 set(QUILLAR_DIST_PROGRAMS quillar-updater quillar-updater-cli)
 set(QUILLAR_DIST_DIR ${PROJECT_SOURCE_DIR}/dist/windows CACHE PATH "Folder that the dist target writes")
@@ -66,9 +67,11 @@ function(quillar_add_dist)
   add_custom_target(dist
     COMMAND ${CMAKE_COMMAND} "-DFILES=${files}" -DDIST_DIR=${QUILLAR_DIST_DIR}
             -DREADME_IN=${PROJECT_SOURCE_DIR}/cmake/dist-readme.txt.in
+            -DNOTICES=${PROJECT_SOURCE_DIR}/resources/windows/THIRD-PARTY-NOTICES.txt
             -DVERSION=${QUILLAR_RELEASE_VERSION} -DIMAGE_VERSION=${QUILLAR_FIRMWARE_VERSION}
             -DIMAGE_SIZE=${QUILLAR_FIRMWARE_SIZE} -P ${PROJECT_SOURCE_DIR}/cmake/QuillarDist.cmake
     DEPENDS ${PROJECT_SOURCE_DIR}/cmake/dist-readme.txt.in
+            ${PROJECT_SOURCE_DIR}/resources/windows/THIRD-PARTY-NOTICES.txt
     COMMENT "Writing ${QUILLAR_DIST_DIR}" VERBATIM)
   add_dependencies(dist ${targets})
 endfunction()

@@ -52,6 +52,9 @@ for size in 16 32 48 64 128; do
   expected+=("/usr/share/icons/hicolor/${size}x${size}/apps/quillar-updater.png")
 done
 for file in "${expected[@]}"; do [ -f "$root$file" ] || fail "missing: $file"; done
+for notice in CLI11 nlohmann; do
+  grep -q "$notice" "$root/usr/share/doc/quillar-updater/copyright" || fail "copyright lacks $notice"
+done
 if find "$root" -name '*demo*' -o -name '*-sim*' | grep .; then fail "the package holds a demo"; fi
 
 desktop-file-validate "$root"/usr/share/applications/*.desktop || fail "desktop-file-validate"
@@ -96,17 +99,21 @@ for build in dist-placeholder dist-placeholder-again; do
 done
 builds=(dist/windows "$again")
 first=${builds[0]}
-for file in quillar-updater.exe quillar-updater-cli.exe README.txt SHA256SUMS; do
+for file in quillar-updater.exe quillar-updater-cli.exe README.txt THIRD-PARTY-NOTICES.txt SHA256SUMS; do
   [ -f "$first/$file" ] || fail "missing: $file"
 done
 # The programs first: a difference there is the one that matters (the sums then differ too).
-for file in "$first"/*.exe "$first"/README.txt "$first"/SHA256SUMS; do
+for file in "$first"/*.exe "$first"/*.txt "$first"/SHA256SUMS; do
   cmp "$file" "${builds[1]}/$(basename "$file")" || fail "two builds differ: $(basename "$file")"
 done
 (cd "$first" && sha256sum -c SHA256SUMS) || fail "sha256sum -c"
 [ "$(wc -l <"$first/SHA256SUMS")" -eq $(($(ls "$first" | wc -l) - 1)) ] ||
   fail "SHA256SUMS does not list every file"
 grep -q "TEST BUILD" "$first/README.txt" || fail "README.txt of a placeholder build does not say so"
+# The software of others compiled into the programs, each with its licence.
+for notice in CLI11 nlohmann winpthreads "GCC RUNTIME LIBRARY EXCEPTION"; do
+  grep -q "$notice" "$first/THIRD-PARTY-NOTICES.txt" || fail "THIRD-PARTY-NOTICES.txt lacks $notice"
+done
 for exe in "$first"/*.exe; do
   python3 - "$exe" <<'PY' || fail "$(basename "$exe"): version resource"
 import sys
