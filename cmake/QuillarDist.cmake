@@ -1,7 +1,8 @@
 # Writes the release folder: the programs, README.txt, THIRD-PARTY-NOTICES.txt and SHA256SUMS
 # (run by the dist target).
 # In: FILES (programs, "|"-separated), DIST_DIR, README_IN, NOTICES, VERSION, IMAGE_VERSION,
-# IMAGE_SIZE.
+# IMAGE_SIZE; SIGN_KEY, SIGN_CERT and SIGN_PASSWORD_FILE, each empty for the environment
+# variable QUILLAR_<name> (QUILLAR_SIGN_KEY, ...).
 string(REPLACE "|" ";" FILES "${FILES}")
 # Only what this script writes is removed, so a mistaken DIST_DIR loses nothing else.
 file(GLOB stale ${DIST_DIR}/*.exe)
@@ -15,6 +16,44 @@ foreach(program ${FILES})
   file(COPY_FILE ${program} ${DIST_DIR}/${name})
   list(APPEND names ${name})
 endforeach()
+
+# Authenticode, when a key and its certificate are given: osslsigncode signs the copies, so the
+# sums below are those of the signed programs. Without them the programs stay unsigned.
+foreach(name SIGN_KEY SIGN_CERT SIGN_PASSWORD_FILE)
+  if("${${name}}" STREQUAL "")
+    set(${name} "$ENV{QUILLAR_${name}}")
+  endif()
+endforeach()
+if(NOT SIGN_KEY STREQUAL "" OR NOT SIGN_CERT STREQUAL "")
+  if(SIGN_KEY STREQUAL "" OR SIGN_CERT STREQUAL "")
+    message(FATAL_ERROR "Signing needs both QUILLAR_SIGN_KEY and QUILLAR_SIGN_CERT.")
+  endif()
+  find_program(OSSLSIGNCODE osslsigncode)
+  if(NOT OSSLSIGNCODE)
+    message(FATAL_ERROR "Signing needs osslsigncode (tools/install-deps.sh installs it).")
+  endif()
+  set(password "")
+  if(NOT SIGN_PASSWORD_FILE STREQUAL "")
+    set(password -readpass ${SIGN_PASSWORD_FILE})
+  endif()
+  foreach(name ${names})
+    set(exe ${DIST_DIR}/${name})
+    file(REMOVE ${exe}.signed)
+    execute_process(
+      COMMAND ${OSSLSIGNCODE} sign -certs ${SIGN_CERT} -key ${SIGN_KEY} ${password} -h sha256
+              -n "ZARVELO QUILLAR FW Updater" -i https://www.zarvelo.example
+              -in ${exe} -out ${exe}.signed
+      RESULT_VARIABLE result OUTPUT_QUIET)
+    if(NOT result EQUAL 0)
+      file(REMOVE ${exe} ${exe}.signed)
+      message(FATAL_ERROR "osslsigncode could not sign ${name}.")
+    endif()
+    file(RENAME ${exe}.signed ${exe})
+    file(CHMOD ${exe} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                                  WORLD_READ WORLD_EXECUTE)
+  endforeach()
+  message(STATUS "Signed: ${names}")
+endif()
 
 if(VERSION MATCHES "~placeholder$")
   set(PLACEHOLDER_NOTE

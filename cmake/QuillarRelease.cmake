@@ -49,6 +49,11 @@ endfunction()
 # The one list of what a release holds.
 set(QUILLAR_DIST_PROGRAMS quillar-updater quillar-updater-cli)
 set(QUILLAR_DIST_DIR ${PROJECT_SOURCE_DIR}/dist/windows CACHE PATH "Folder that the dist target writes")
+# Authenticode signing of the programs in the folder (cmake/QuillarDist.cmake). Empty: the
+# environment variable of the same name when dist runs; neither: the programs stay unsigned.
+set(QUILLAR_SIGN_KEY "" CACHE FILEPATH "Authenticode private key (PEM or DER) for dist")
+set(QUILLAR_SIGN_CERT "" CACHE FILEPATH "Authenticode certificate (PEM or DER) for dist")
+set(QUILLAR_SIGN_PASSWORD_FILE "" CACHE FILEPATH "File holding the password of QUILLAR_SIGN_KEY")
 
 # Called at the end of the top directory, when every program's target exists.
 function(quillar_add_dist)
@@ -75,7 +80,9 @@ function(quillar_add_dist)
             -DREADME_IN=${PROJECT_SOURCE_DIR}/cmake/dist-readme.txt.in
             -DNOTICES=${PROJECT_SOURCE_DIR}/resources/windows/THIRD-PARTY-NOTICES.txt
             -DVERSION=${QUILLAR_RELEASE_VERSION} -DIMAGE_VERSION=${QUILLAR_FIRMWARE_VERSION}
-            -DIMAGE_SIZE=${QUILLAR_FIRMWARE_SIZE} -P ${PROJECT_SOURCE_DIR}/cmake/QuillarDist.cmake
+            -DIMAGE_SIZE=${QUILLAR_FIRMWARE_SIZE} -DSIGN_KEY=${QUILLAR_SIGN_KEY}
+            -DSIGN_CERT=${QUILLAR_SIGN_CERT} -DSIGN_PASSWORD_FILE=${QUILLAR_SIGN_PASSWORD_FILE}
+            -P ${PROJECT_SOURCE_DIR}/cmake/QuillarDist.cmake
     DEPENDS ${PROJECT_SOURCE_DIR}/cmake/dist-readme.txt.in
             ${PROJECT_SOURCE_DIR}/resources/windows/THIRD-PARTY-NOTICES.txt
     COMMENT "Writing ${QUILLAR_DIST_DIR}" VERBATIM)
