@@ -27,8 +27,10 @@ mkdir -p "$work/src"
 git ls-files -z --cached --others --exclude-standard |
   tar --null -T - --ignore-failed-read -cf - | tar -xf - -C "$work/src"
 echo "building the package (log: $work/build.log)"
+# On a failure, CMake's own errors first: dh_auto_configure follows them with CMake's whole log.
 (cd "$work/src" && dpkg-buildpackage -b -us -uc) >"$work/build.log" 2>&1 ||
-  { tail -n 40 "$work/build.log"; fail "dpkg-buildpackage failed"; }
+  { sed -n '/^CMake Error/,/^Call Stack/p' "$work/build.log" | grep . || tail -n 40 "$work/build.log"
+    fail "dpkg-buildpackage failed"; }
 debs=("$work"/quillar-updater_*.deb)
 deb=${debs[0]}
 version=$(dpkg-deb -f "$deb" Version)
