@@ -62,8 +62,7 @@ message(STATUS "Firmware image: ${QUILLAR_FIRMWARE_IMAGE} (${QUILLAR_FIRMWARE_SI
                "version ${QUILLAR_FIRMWARE_VERSION})")
 
 # A release carries one version everywhere: the project's, the image's, the upstream part of
-# debian/changelog's and the newest <release> of the metainfo. Only a test build of the
-# placeholder has a changelog entry ending in ~placeholder.
+# debian/changelog's and the newest <release> of the metainfo.
 if(QUILLAR_RELEASE)
   set(_changelog ${PROJECT_SOURCE_DIR}/debian/changelog)
   set(_metainfo ${PROJECT_SOURCE_DIR}/resources/linux/example.zarvelo.QuillarUpdater.metainfo.xml)
@@ -91,10 +90,5 @@ if(QUILLAR_RELEASE)
       "  debian/changelog, upstream part         ${_changelog_version} (${_debian_version})\n"
       "  metainfo, newest <release>              ${_newest}\n"
       "A release carries one version: change them together.")
-  endif()
-  if(NOT QUILLAR_TEST_PLACEHOLDER_RELEASE AND _debian_version MATCHES "~placeholder$")
-    message(FATAL_ERROR "debian/changelog is at ${_debian_version}, the version of a test "
-                        "package of the placeholder: a release of the real image takes a new "
-                        "entry without ~placeholder.")
   endif()
 endif()
