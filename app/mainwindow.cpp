@@ -30,7 +30,7 @@ StartResult appInitialise(UnitContext *unit) {
     const FormatArg titleArgs[] = {{TEXT_MODEL_NAME, 0},
                                    {nullptr, IMAGE_FIRMWARE_VERSION >> 8u},
                                    {nullptr, IMAGE_FIRMWARE_VERSION & 0xFFu},
-                                   {L"", 0}};
+                                   {PLACEHOLDER_BUILD ? TEXT_TEST_BUILD : L"", 0}};
     formatText(title, TITLE_BUFFER_SIZE, TEXT_TITLE_FORMAT, titleArgs, 4);
     uiSetTitle(title);
     setLabel(IDC_LABEL_UNIT, MSG_LABEL_UNIT);

@@ -15,6 +15,7 @@ extern const wchar_t *const TEXT_UNIT_MERIVAN;
 extern const wchar_t *const TEXT_PARAGRAPH_BREAK; // "\r\n\r\n"
 extern const wchar_t *const TEXT_LINE_BREAK;      // "\r\n"
 extern const wchar_t *const TEXT_PROGRESS_CLASS;  // "msctls_progress32"
+extern const wchar_t *const TEXT_TEST_BUILD;      // "TEST BUILD": a build of the placeholder
 
 // Texts of the main window's template: caption, buttons, labels, the hint above the status box.
 enum DialogTextId {

@@ -15,6 +15,13 @@ constexpr int32_t REPLY_STATE_MISMATCH = 1627;
 // The version of the carried image: major in the high byte, minor in the low byte.
 constexpr uint16_t IMAGE_FIRMWARE_VERSION = QUILLAR_IMAGE_FIRMWARE_VERSION;
 
+#ifndef QUILLAR_PLACEHOLDER_BUILD
+#define QUILLAR_PLACEHOLDER_BUILD 0
+#endif
+// The carried image is the placeholder (all 0xFF), no firmware: the program says "TEST BUILD"
+// (TEXT_TEST_BUILD) at the end of its title, of --version and of the command-line status.
+constexpr bool PLACEHOLDER_BUILD = QUILLAR_PLACEHOLDER_BUILD != 0;
+
 constexpr uint32_t BLOCK_WORDS = 12;
 constexpr size_t BLOCK_SIZE = 4 * BLOCK_WORDS;
 constexpr uint32_t STEP_PAUSE_MS = 20;

@@ -44,6 +44,7 @@ enum CliMessageId : uint16_t {
     MSG_CLI_HELP_COMMANDS = 40122,
     MSG_CLI_HELP_USAGE = 40123,
     MSG_CLI_UNIT_IN_USE = 40124,
+    MSG_CLI_TEST_BUILD = 40125,
 };
 
 // ---- Text (cli_text.cpp) ----

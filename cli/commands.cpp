@@ -240,6 +240,10 @@ int cliStatus(bool json) {
         printOut(statusJson(unit.get(), outcome));
     } else {
         printOut(utf8Text(statusText(outcome)) + "\n\n" + versionLines(unit.get()));
+        if (PLACEHOLDER_BUILD) {
+            printOut("\n");
+            printOut(cliMessage(MSG_CLI_TEST_BUILD) + "\n");
+        }
     }
     explainUnitInUse(outcome);
     appClose(unit.get());
@@ -337,5 +341,6 @@ std::string cliVersionText() {
                               {nullptr, QUILLAR_PROGRAM_VERSION_MINOR},
                               {nullptr, IMAGE_FIRMWARE_VERSION >> 8u},
                               {nullptr, IMAGE_FIRMWARE_VERSION & 0xFFu}};
-    return cliFormat(MSG_CLI_VERSION, args, 5);
+    std::string text = cliFormat(MSG_CLI_VERSION, args, 5);
+    return PLACEHOLDER_BUILD ? text + " " + utf8Text(TEXT_TEST_BUILD) : text;
 }

@@ -25,6 +25,12 @@ option(QUILLAR_TEST_PLACEHOLDER_RELEASE
 file(SHA256 "${QUILLAR_FIRMWARE_IMAGE}" _image_hash)
 file(SHA256 "${QUILLAR_PLACEHOLDER_IMAGE}" _placeholder_hash)
 set(QUILLAR_RELEASE_VERSION ${PROJECT_VERSION})
+# A build of the placeholder image says "TEST BUILD" in its title, --version and status.
+if(_image_hash STREQUAL _placeholder_hash)
+  set(QUILLAR_PLACEHOLDER_BUILD ON)
+else()
+  set(QUILLAR_PLACEHOLDER_BUILD OFF)
+endif()
 if(QUILLAR_TEST_PLACEHOLDER_RELEASE)
   if(NOT _image_hash STREQUAL _placeholder_hash)
     message(FATAL_ERROR "QUILLAR_TEST_PLACEHOLDER_RELEASE builds the placeholder image only; "
@@ -54,3 +60,35 @@ math(EXPR QUILLAR_IMAGE_FIRMWARE_VERSION "(${QUILLAR_FIRMWARE_MAJOR} << 8) | ${Q
      OUTPUT_FORMAT HEXADECIMAL)
 message(STATUS "Firmware image: ${QUILLAR_FIRMWARE_IMAGE} (${QUILLAR_FIRMWARE_SIZE} bytes, "
                "version ${QUILLAR_FIRMWARE_VERSION})")
+
+# A release carries one version everywhere: the project's, the image's, the upstream part of
+# debian/changelog's and the newest <release> of the metainfo.
+if(QUILLAR_RELEASE)
+  set(_changelog ${PROJECT_SOURCE_DIR}/debian/changelog)
+  set(_metainfo ${PROJECT_SOURCE_DIR}/resources/linux/example.zarvelo.QuillarUpdater.metainfo.xml)
+  file(STRINGS ${_changelog} _entry LIMIT_COUNT 1)
+  # The upstream version runs from the epoch to the last "-", which starts the Debian revision.
+  if(NOT _entry MATCHES "^quillar-updater \\(([0-9]+:)?(.+)-([^-]+)\\) ")
+    message(FATAL_ERROR "debian/changelog: no version in its first line '${_entry}'.")
+  endif()
+  set(_debian_version "${CMAKE_MATCH_1}${CMAKE_MATCH_2}-${CMAKE_MATCH_3}")
+  set(_changelog_version ${CMAKE_MATCH_2})
+  file(READ ${_metainfo} _xml)
+  string(REGEX MATCHALL "<release[ \t\r\n][^>]*version=\"[^\"]*\"" _releases "${_xml}")
+  set(_newest "")
+  foreach(_release ${_releases})
+    string(REGEX REPLACE ".*version=\"([^\"]*)\"" "\\1" _release "${_release}")
+    if(_newest STREQUAL "" OR _release VERSION_GREATER _newest)
+      set(_newest ${_release})
+    endif()
+  endforeach()
+  if(NOT PROJECT_VERSION STREQUAL QUILLAR_FIRMWARE_VERSION OR
+     NOT PROJECT_VERSION STREQUAL _changelog_version OR NOT PROJECT_VERSION STREQUAL _newest)
+    message(FATAL_ERROR "The versions of this release disagree:\n"
+      "  project (CMakeLists.txt)                ${PROJECT_VERSION}\n"
+      "  image (QUILLAR_FIRMWARE_VERSION)        ${QUILLAR_FIRMWARE_VERSION}\n"
+      "  debian/changelog, upstream part         ${_changelog_version} (${_debian_version})\n"
+      "  metainfo, newest <release>              ${_newest}\n"
+      "A release carries one version: change them together.")
+  endif()
+endif()

@@ -4,6 +4,12 @@
 # follows from it), no build or source path in the objects.
 add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}=. -ffile-prefix-map=${PROJECT_BINARY_DIR}=build)
 add_link_options(LINKER:--no-insert-timestamp)
+# A release's exes hold no symbol table and no debug sections (those of the static runtime
+# libraries more than doubled the command-line program). The build of the windows preset, the
+# same code, keeps them for a debugger.
+if(QUILLAR_RELEASE)
+  add_link_options(LINKER:--strip-all)
+endif()
 
 # The version texts of the resource: program, image and the product name the window shows.
 set(QUILLAR_RC_VERSION_DIR ${PROJECT_BINARY_DIR}/generated/rc)
@@ -38,10 +44,16 @@ function(quillar_version_resource target description)
     INCLUDE_DIRECTORIES "${PROJECT_SOURCE_DIR}/resources;${QUILLAR_RC_VERSION_DIR}")
 endfunction()
 
-# ---- dist/windows/: the programs users download, a README.txt and SHA256SUMS ----
+# ---- dist/windows/: the programs users download, README.txt, THIRD-PARTY-NOTICES.txt and
+# SHA256SUMS ----
 # The one list of what a release holds.
 set(QUILLAR_DIST_PROGRAMS quillar-updater quillar-updater-cli)
 set(QUILLAR_DIST_DIR ${PROJECT_SOURCE_DIR}/dist/windows CACHE PATH "Folder that the dist target writes")
+# Authenticode signing of the programs in the folder (cmake/QuillarDist.cmake). Empty: the
+# environment variable of the same name when dist runs; neither: the programs stay unsigned.
+set(QUILLAR_SIGN_KEY "" CACHE FILEPATH "Authenticode private key (PEM or DER) for dist")
+set(QUILLAR_SIGN_CERT "" CACHE FILEPATH "Authenticode certificate (PEM or DER) for dist")
+set(QUILLAR_SIGN_PASSWORD_FILE "" CACHE FILEPATH "File holding the password of QUILLAR_SIGN_KEY")
 
 # Called at the end of the top directory, when every program's target exists.
 function(quillar_add_dist)
@@ -66,9 +78,13 @@ function(quillar_add_dist)
   add_custom_target(dist
     COMMAND ${CMAKE_COMMAND} "-DFILES=${files}" -DDIST_DIR=${QUILLAR_DIST_DIR}
             -DREADME_IN=${PROJECT_SOURCE_DIR}/cmake/dist-readme.txt.in
+            -DNOTICES=${PROJECT_SOURCE_DIR}/resources/windows/THIRD-PARTY-NOTICES.txt
             -DVERSION=${QUILLAR_RELEASE_VERSION} -DIMAGE_VERSION=${QUILLAR_FIRMWARE_VERSION}
-            -DIMAGE_SIZE=${QUILLAR_FIRMWARE_SIZE} -P ${PROJECT_SOURCE_DIR}/cmake/QuillarDist.cmake
+            -DIMAGE_SIZE=${QUILLAR_FIRMWARE_SIZE} -DSIGN_KEY=${QUILLAR_SIGN_KEY}
+            -DSIGN_CERT=${QUILLAR_SIGN_CERT} -DSIGN_PASSWORD_FILE=${QUILLAR_SIGN_PASSWORD_FILE}
+            -P ${PROJECT_SOURCE_DIR}/cmake/QuillarDist.cmake
     DEPENDS ${PROJECT_SOURCE_DIR}/cmake/dist-readme.txt.in
+            ${PROJECT_SOURCE_DIR}/resources/windows/THIRD-PARTY-NOTICES.txt
     COMMENT "Writing ${QUILLAR_DIST_DIR}" VERBATIM)
   add_dependencies(dist ${targets})
 endfunction()

@@ -7,7 +7,7 @@ class Startup : public AppTest {};
 
 TEST_F(Startup, title_labels_or_order_wrong) {
     appInitialise(&gUnit);
-    EXPECT_EQ(uiTitle(), L"ZARVELO QUILLAR FW Updater 3.0 ");
+    EXPECT_EQ(uiTitle(), L"ZARVELO QUILLAR FW Updater 3.0 TEST BUILD");
     std::vector<std::string> names = uiCallNames();
     names.resize(6);
     EXPECT_EQ(names,
@@ -23,7 +23,7 @@ TEST_F(Startup, german_labels_missing) {
     setMessageLanguage(LANGUAGE_GERMAN);
     appInitialise(&gUnit);
     setMessageLanguage(LANGUAGE_ENGLISH);
-    EXPECT_EQ(uiTitle(), L"ZARVELO QUILLAR FW Updater 3.0 ");
+    EXPECT_EQ(uiTitle(), L"ZARVELO QUILLAR FW Updater 3.0 TEST BUILD");
     EXPECT_EQ(uiControlText(IDC_LABEL_UNIT), L"Programmiereinheit");
     EXPECT_EQ(uiControlText(IDC_LABEL_BOOTLOADER), L"Regler-Bootloader");
     EXPECT_EQ(uiControlText(IDC_LABEL_ESC), L"Regler");

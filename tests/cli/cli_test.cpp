@@ -291,7 +291,7 @@ TEST_F(Cli, bad_command_line_accepted) {
         captureReset("");
         EXPECT_EQ(cliMain(static_cast<int>(argv.size()), argv.data()), c.exitCode) << capturedErr();
     }
-    EXPECT_EQ(capturedOut(), "quillar-updater-cli 3.0, firmware image 3.0\n");
+    EXPECT_EQ(capturedOut(), "quillar-updater-cli 3.0, firmware image 3.0 TEST BUILD\n");
 }
 
 #ifdef QUILLAR_WINDOW_FRAMES

@@ -74,7 +74,7 @@ TEST_F(GtkWindowTest, no_unit_startup_shows_not_ready) {
     }
     EXPECT_EQ(labelText(IDC_LABEL_UNIT), shown(message(MSG_LABEL_UNIT)));
     EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(guiMainWindow())),
-                 "ZARVELO QUILLAR FW Updater 3.0 ");
+                 "ZARVELO QUILLAR FW Updater 3.0 TEST BUILD");
     EXPECT_TRUE(gBoxes.empty());
 }
 
@@ -470,7 +470,7 @@ TEST_F(GtkWindowTest, German_texts_follow_language) {
     EXPECT_EQ(statusText(), notReady(MSG_NO_UNIT));
     EXPECT_EQ(shown(message(MSG_NO_UNIT)).rfind("Es wurde keine Programmiereinheit", 0), 0u);
     EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(guiMainWindow())),
-                 "ZARVELO QUILLAR FW Updater 3.0 ");
+                 "ZARVELO QUILLAR FW Updater 3.0 TEST BUILD");
     writeScreenshot("german-no-unit.png");
 }
 

@@ -36,7 +36,9 @@ const DWORD START_LIMIT_MS = 30000;
 const DWORD EXIT_LIMIT_MS = 15000;
 const ULONGLONG TRANSFER_LIMIT_MS = 120000;
 const std::wstring TITLE_PREFIX = L"ZARVELO QUILLAR";
-const std::wstring TITLE = L"ZARVELO QUILLAR FW Updater " QUILLAR_EXPECTED_VERSION L" ";
+// A build of the placeholder image says so at the end of its title.
+const std::wstring TITLE = L"ZARVELO QUILLAR FW Updater " QUILLAR_EXPECTED_VERSION L" " +
+                           std::wstring(QUILLAR_PLACEHOLDER_BUILD ? L"TEST BUILD" : L"");
 const int VERSION_CONTROLS[] = {IDC_VERSION_UNIT, IDC_VERSION_BOOTLOADER, IDC_VERSION_ESC,
                                 IDC_LABEL_UNIT,   IDC_LABEL_BOOTLOADER,   IDC_LABEL_ESC};
 

@@ -16,7 +16,7 @@ and catalogueText of app/messages.h:
   - extern const wchar_t *const TEXT_<KEY> for every key of "fixed" (TEXT_TITLE_FORMAT,
     TEXT_MODEL_NAME, TEXT_VERSION_MAJOR_FORMAT, TEXT_VERSION_PAIR_FORMAT, TEXT_NO_VERSION,
     TEXT_NO_FIRMWARE, TEXT_UNIT_TALOMIR, TEXT_UNIT_MERIVAN, TEXT_PARAGRAPH_BREAK,
-    TEXT_LINE_BREAK, TEXT_PROGRESS_CLASS).
+    TEXT_LINE_BREAK, TEXT_PROGRESS_CLASS, TEXT_TEST_BUILD).
   - const wchar_t *dialogText(DialogTextId id, MessageLanguage language) for every key of
     "dialog", the enumerator being DIALOG_<KEY> (DIALOG_CAPTION, DIALOG_CLOSE, ...).
   Non-ASCII characters are written as \\uXXXX, line breaks as \\r\\n.
