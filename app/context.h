@@ -52,12 +52,15 @@ struct UnitContext {
     HeldEventQueue held;
     bool registered; // for device notifications, from start-up to close
     bool updateBusy; // from the Update command to the end of the update
+    // Null: classification opens the first free unit. Otherwise only the unit at this path (a
+    // front end that handles several units, each in its own context); not owned.
+    const wchar_t *onlyPath;
 };
 
 // A context that was never used: connection cleared, no unit, nothing held. A static context
 // starts from this, since a zeroed connection would hold a valid handle.
 constexpr UnitContext FRESH_UNIT_CONTEXT = {
-    CLEARED_CONNECTION, OUTCOME_NO_UNIT, {HOLD_OFF, 0, {}}, false, false};
+    CLEARED_CONNECTION, OUTCOME_NO_UNIT, {HOLD_OFF, 0, {}}, false, false, nullptr};
 
 // Gives a context that holds nothing open its first state (FRESH_UNIT_CONTEXT).
 void initUnitContext(UnitContext *unit);

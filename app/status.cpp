@@ -124,6 +124,7 @@ void initUnitContext(UnitContext *unit) {
     unit->held.count = 0;
     unit->registered = false;
     unit->updateBusy = false;
+    unit->onlyPath = nullptr;
 }
 
 bool openUnitIsReady(const UnitContext *unit) {
@@ -135,7 +136,9 @@ void markOpenUnitReady(UnitContext *unit) {
 }
 
 ConnectionOutcome classifyConnection(UnitContext *unit, ClassifyTrigger trigger) {
-    Outcome outcome = decide(&unit->connection, openUnit(&unit->connection));
+    int32_t opened = unit->onlyPath != nullptr ? openUnitAt(&unit->connection, unit->onlyPath)
+                                               : openUnit(&unit->connection);
+    Outcome outcome = decide(&unit->connection, opened);
     unit->lastOutcome = outcome;
     bool startup = trigger == TRIGGER_STARTUP;
     if (outcome == OUTCOME_READY) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/context.h"
 #include "cli/terminal.h"
 
 // Exit codes.
@@ -45,6 +46,7 @@ enum CliMessageId : uint16_t {
     MSG_CLI_HELP_USAGE = 40123,
     MSG_CLI_UNIT_IN_USE = 40124,
     MSG_CLI_TEST_BUILD = 40125,
+    MSG_CLI_HELP_ALL = 40190,
 };
 
 // ---- Text (cli_text.cpp) ----
@@ -75,12 +77,39 @@ void cliSetIdleInterrupt(InterruptMode mode);
 // Asks a question on the terminal: caption, text, prompt; true only for a yes word.
 bool cliAsk(const wchar_t *caption, const wchar_t *text);
 
+// The progress of this thread's update goes to the bench board's row (watch --all), or with
+// -1 to a line of its own.
+void cliUiUseBoardRow(int row);
+
+// ---- The bench board of watch --all (watch_all.cpp) ----
+
+// Shows the percentage sent to the unit of a row.
+void boardSetProgress(int row, uint32_t percent);
+
 // ---- The commands (commands.cpp) ----
 
 int cliStatus(bool json);
 int cliUpdate(bool yes);
 // count 0: until Ctrl-C.
 int cliWatch(bool yes, uint32_t count);
+// The bench over every unit at once: each ready unit is updated on a thread of its own, in its
+// own context, once until it is removed. count 0: until Ctrl-C.
+int cliWatchAll(bool yes, uint32_t count);
+// What a bench has done so far.
+struct BenchTally {
+    uint32_t updated;
+    uint32_t failed;
+    uint32_t notReady;
+};
+// Updates the unit that classified ready in its context and returns its result line (time,
+// product, ESC version before and after, result), counted into tally.
+std::string cliUpdateBenchUnit(UnitContext *unit, BenchTally *tally);
+// The line of a unit that is there but not ready, counted into tally.
+std::string cliNotReadyLine(ConnectionOutcome outcome, BenchTally *tally);
+// The bench's closing line.
+std::string cliBenchSummary(const BenchTally &tally);
+// The bench's one question (false: declined); watch and watch --all ask it without --yes.
+bool cliConfirmBench();
 // The --version text.
 std::string cliVersionText();
 

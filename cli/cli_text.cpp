@@ -1,6 +1,8 @@
 // Catalogue texts as UTF-8 for the terminal, and the two output streams.
 #include "cli/cli.h"
 
+#include <mutex>
+
 #include "app/messages.h"
 
 namespace {
@@ -67,10 +69,15 @@ std::string cliFormat(uint16_t id, const FormatArg *args, size_t argCount) {
     return utf8Text(cliFormatWide(id, args, argCount));
 }
 
+// Units updated at once print from their own threads: one text at a time, never interleaved.
+static std::mutex gPrintLock;
+
 void printOut(const std::string &text) {
+    std::lock_guard<std::mutex> locked(gPrintLock);
     terminalWrite(TERMINAL_OUT, text);
 }
 
 void printErr(const std::string &text) {
+    std::lock_guard<std::mutex> locked(gPrintLock);
     terminalWrite(TERMINAL_ERR, text);
 }

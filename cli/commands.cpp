@@ -166,46 +166,6 @@ std::wstring failureLine(const UpdateResult &failure) {
     return line;
 }
 
-struct WatchTally {
-    uint32_t updated;
-    uint32_t failed;
-    uint32_t notReady;
-};
-
-// Updates the unit that classification found ready, and prints its result line.
-void updateWatchedUnit(UnitContext *unit, WatchTally *tally) {
-    VersionTexts before;
-    versionTexts(unit, &before);
-    std::wstring product = unitLabel(before);
-    UpdateResult outcome = appUpdate(unit);
-    std::wstring result;
-    if (outcome.status == UPDATE_SUCCEEDED) {
-        result = cliFormatWide(MSG_CLI_WATCH_UPDATED, nullptr, 0);
-        ++tally->updated;
-    } else {
-        std::wstring error = failureLine(outcome);
-        const FormatArg errorArg = {error.c_str(), 0};
-        result = cliFormatWide(MSG_CLI_WATCH_FAILED, &errorArg, 1);
-        ++tally->failed;
-    }
-    VersionTexts after;
-    versionTexts(unit, &after);
-    std::wstring time = wide(clockText());
-    std::wstring escLabel = catalogue(MSG_LABEL_ESC);
-    const FormatArg args[] = {{time.c_str(), 0}, {product.c_str(), 0}, {escLabel.c_str(), 0},
-                              {before.esc, 0},   {after.esc, 0},       {result.c_str(), 0}};
-    printOut(cliFormat(MSG_CLI_WATCH_RESULT, args, 6) + "\n");
-}
-
-// A unit that is there but not ready: its status once, then it is waited out.
-void reportNotReady(ConnectionOutcome outcome, WatchTally *tally) {
-    std::wstring time = wide(clockText());
-    std::wstring message = catalogue(outcomeMessage(outcome));
-    const FormatArg args[] = {{time.c_str(), 0}, {message.c_str(), 0}};
-    printOut(cliFormat(MSG_CLI_WATCH_NOT_READY, args, 2) + "\n");
-    ++tally->notReady;
-}
-
 // Below the no-unit status: why, when every unit found is held by another of our programs.
 void explainUnitInUse(ConnectionOutcome outcome) {
     if (outcome == OUTCOME_UNIT_IN_USE) {
@@ -274,21 +234,61 @@ int cliUpdate(bool yes) {
     return code;
 }
 
+std::string cliUpdateBenchUnit(UnitContext *unit, BenchTally *tally) {
+    VersionTexts before;
+    versionTexts(unit, &before);
+    std::wstring product = unitLabel(before);
+    UpdateResult outcome = appUpdate(unit);
+    std::wstring result;
+    if (outcome.status == UPDATE_SUCCEEDED) {
+        result = cliFormatWide(MSG_CLI_WATCH_UPDATED, nullptr, 0);
+        ++tally->updated;
+    } else {
+        std::wstring error = failureLine(outcome);
+        const FormatArg errorArg = {error.c_str(), 0};
+        result = cliFormatWide(MSG_CLI_WATCH_FAILED, &errorArg, 1);
+        ++tally->failed;
+    }
+    VersionTexts after;
+    versionTexts(unit, &after);
+    std::wstring time = wide(clockText());
+    std::wstring escLabel = catalogue(MSG_LABEL_ESC);
+    const FormatArg args[] = {{time.c_str(), 0}, {product.c_str(), 0}, {escLabel.c_str(), 0},
+                              {before.esc, 0},   {after.esc, 0},       {result.c_str(), 0}};
+    return cliFormat(MSG_CLI_WATCH_RESULT, args, 6) + "\n";
+}
+
+std::string cliNotReadyLine(ConnectionOutcome outcome, BenchTally *tally) {
+    std::wstring time = wide(clockText());
+    std::wstring message = catalogue(outcomeMessage(outcome));
+    const FormatArg args[] = {{time.c_str(), 0}, {message.c_str(), 0}};
+    ++tally->notReady;
+    return cliFormat(MSG_CLI_WATCH_NOT_READY, args, 2) + "\n";
+}
+
+std::string cliBenchSummary(const BenchTally &tally) {
+    const FormatArg args[] = {
+        {nullptr, tally.updated}, {nullptr, tally.failed}, {nullptr, tally.notReady}};
+    return cliFormat(MSG_CLI_WATCH_SUMMARY, args, 3) + "\n";
+}
+
+bool cliConfirmBench() {
+    wchar_t caption[MESSAGE_BUFFER_SIZE];
+    wchar_t text[MESSAGE_BUFFER_SIZE];
+    loadMessage(MSG_IMPORTANT_CAPTION, caption, MESSAGE_BUFFER_SIZE);
+    loadMessage(MSG_IMPORTANT, text, MESSAGE_BUFFER_SIZE);
+    appendText(text, MESSAGE_BUFFER_SIZE, TEXT_PARAGRAPH_BREAK);
+    wchar_t holds[MESSAGE_BUFFER_SIZE];
+    loadMessage(MSG_CLI_WATCH_CONFIRM, holds, MESSAGE_BUFFER_SIZE);
+    appendText(text, MESSAGE_BUFFER_SIZE, holds);
+    return cliAsk(caption, text);
+}
+
 int cliWatch(bool yes, uint32_t count) {
     cliSetIdleInterrupt(INTERRUPT_EXIT);
     cliUiReset();
-    if (!yes) {
-        wchar_t caption[MESSAGE_BUFFER_SIZE];
-        wchar_t text[MESSAGE_BUFFER_SIZE];
-        loadMessage(MSG_IMPORTANT_CAPTION, caption, MESSAGE_BUFFER_SIZE);
-        loadMessage(MSG_IMPORTANT, text, MESSAGE_BUFFER_SIZE);
-        appendText(text, MESSAGE_BUFFER_SIZE, TEXT_PARAGRAPH_BREAK);
-        wchar_t holds[MESSAGE_BUFFER_SIZE];
-        loadMessage(MSG_CLI_WATCH_CONFIRM, holds, MESSAGE_BUFFER_SIZE);
-        appendText(text, MESSAGE_BUFFER_SIZE, holds);
-        if (!cliAsk(caption, text)) {
-            return EXIT_DECLINED;
-        }
+    if (!yes && !cliConfirmBench()) {
+        return EXIT_DECLINED;
     }
     // Ctrl-C while waiting ends the watch with its summary; during an update it is held.
     cliSetIdleInterrupt(INTERRUPT_NOTICE);
@@ -299,7 +299,7 @@ int cliWatch(bool yes, uint32_t count) {
         return EXIT_UPDATE_FAILED;
     }
     printOut(cliMessage(MSG_CLI_WATCH_WAITING) + "\n");
-    WatchTally tally = {0, 0, 0};
+    BenchTally tally = {0, 0, 0};
     // A unit updated stays open until it is removed; until then it never counts again.
     bool updatedStillThere = false;
     bool classified = true;
@@ -310,13 +310,13 @@ int cliWatch(bool yes, uint32_t count) {
             updatedStillThere = false;
         }
         if (classified && outcome == OUTCOME_READY && open && !updatedStillThere) {
-            updateWatchedUnit(unit.get(), &tally);
+            printOut(cliUpdateBenchUnit(unit.get(), &tally));
             updatedStillThere = isUnitOpen(&unit.get()->connection);
             classified = false;
             continue;
         }
         if (classified && unitThereButNotReady(outcome) && !open) {
-            reportNotReady(outcome, &tally);
+            printOut(cliNotReadyLine(outcome, &tally));
         }
         DeviceEvent event;
         if (!deviceWatchNext(&event)) {
@@ -329,9 +329,7 @@ int cliWatch(bool yes, uint32_t count) {
     }
     appClose(unit.get());
     cliSetWatchDevices(false);
-    const FormatArg args[] = {
-        {nullptr, tally.updated}, {nullptr, tally.failed}, {nullptr, tally.notReady}};
-    printOut(cliFormat(MSG_CLI_WATCH_SUMMARY, args, 3) + "\n");
+    printOut(cliBenchSummary(tally));
     return tally.failed > 0 ? EXIT_UPDATE_FAILED : EXIT_OK;
 }
 

@@ -3,9 +3,19 @@
 
 #include "app/device_event.h"
 
+#include <cstdint>
+
 // Starts watching HID device interfaces. False when no notifications can be had.
 bool deviceWatchStart();
-// Waits for the next arrival or removal. False when Ctrl-C ended the wait
-// (interruptNoticed) or the watch failed.
+// How a wait for the next arrival or removal ended.
+enum WatchWait {
+    WATCH_EVENT, // event holds it
+    WATCH_QUIET, // nothing came in the time given
+    WATCH_ENDED, // Ctrl-C ended the wait (interruptNoticed), or the watch failed
+};
+// Waits at most timeoutMs for the next arrival or removal.
+WatchWait deviceWatchWait(DeviceEvent *event, uint32_t timeoutMs);
+// Waits for the next arrival or removal, however long (cli/device_watch.cpp). False when Ctrl-C
+// ended the wait or the watch failed.
 bool deviceWatchNext(DeviceEvent *event);
 void deviceWatchStop();

@@ -11,6 +11,7 @@ struct Choices {
     bool updateYes = false;
     bool watchYes = false;
     uint32_t count = 0;
+    bool all = false;
 };
 
 void describeOptions(CLI::App *app, const std::string &group) {
@@ -49,6 +50,7 @@ int cliMain(int argc, char **argv) {
     watch->add_option("--count", chosen.count, cliMessage(MSG_CLI_HELP_COUNT))
         ->check(CLI::Range(1u, 1000000u).description(""))
         ->type_name("N");
+    watch->add_flag("--all", chosen.all, cliMessage(MSG_CLI_HELP_ALL));
     watch->group(commands);
 
     std::ostringstream out;
@@ -66,6 +68,9 @@ int cliMain(int argc, char **argv) {
     }
     if (update->parsed()) {
         return cliUpdate(chosen.updateYes);
+    }
+    if (chosen.all) {
+        return cliWatchAll(chosen.watchYes, chosen.count);
     }
     return cliWatch(chosen.watchYes, chosen.count);
 }

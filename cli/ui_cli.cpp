@@ -45,8 +45,11 @@ struct ProgressLine {
     size_t length;    // of the last drawn line
 };
 
-UiState gUi = {};
-ProgressLine gProgress = {};
+// Each thread that updates a unit (watch --all) has a window of its own.
+thread_local UiState gUi = {};
+thread_local ProgressLine gProgress = {};
+// The bench board's row that this thread's progress goes to, or -1 for a line of its own.
+thread_local int gBoardRow = -1;
 
 std::string timeLeft(uint32_t percent, uint64_t elapsedMs) {
     if (percent == 0 || percent > 100) {
@@ -201,7 +204,15 @@ int32_t uiScalePixels(int32_t pixels) {
     return pixels;
 }
 
+void cliUiUseBoardRow(int row) {
+    gBoardRow = row;
+}
+
 UiWindow uiCreateProgressWindow(int32_t, int32_t, int32_t, int32_t, const wchar_t *text) {
+    if (gBoardRow >= 0) {
+        boardSetProgress(gBoardRow, 0);
+        return PROGRESS_WINDOW;
+    }
     gProgress = ProgressLine{};
     gProgress.active = true;
     gProgress.interactive = terminalIsInteractive(TERMINAL_OUT);
@@ -215,6 +226,10 @@ UiWindow uiCreateProgressWindow(int32_t, int32_t, int32_t, int32_t, const wchar_
 // At most one line per call, and so per block: on a terminal the line is rewritten in place;
 // elsewhere a line is printed when the percentage reaches the next ten.
 void uiSetProgress(UiWindow progress, uint32_t percent) {
+    if (gBoardRow >= 0) {
+        boardSetProgress(gBoardRow, percent > 100 ? 100 : percent);
+        return;
+    }
     if (progress != PROGRESS_WINDOW || !gProgress.active) {
         return;
     }

@@ -4,13 +4,14 @@
 #include "cli/terminal.h"
 #include "os/linux/device_event.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <poll.h>
 
 namespace {
 int gMonitorFd = -1;
 // A Ctrl-C is looked at this often while nothing arrives.
-constexpr int POLL_SLICE_MS = 200;
+constexpr uint64_t POLL_SLICE_MS = 200;
 } // namespace
 
 bool deviceWatchStart() {
@@ -19,21 +20,27 @@ bool deviceWatchStart() {
     return gMonitorFd >= 0;
 }
 
-bool deviceWatchNext(DeviceEvent *event) {
+WatchWait deviceWatchWait(DeviceEvent *event, uint32_t timeoutMs) {
     if (gMonitorFd < 0) {
-        return false;
+        return WATCH_ENDED;
     }
+    uint64_t end = terminalNowMs() + timeoutMs;
     while (!interruptNoticed()) {
+        uint64_t now = terminalNowMs();
+        if (now >= end) {
+            return WATCH_QUIET;
+        }
+        int slice = static_cast<int>(std::min<uint64_t>(POLL_SLICE_MS, end - now));
         struct pollfd readable = {gMonitorFd, POLLIN, 0};
-        int ready = poll(&readable, 1, POLL_SLICE_MS);
+        int ready = poll(&readable, 1, slice);
         if (ready < 0 && errno != EINTR) {
-            return false;
+            return WATCH_ENDED;
         }
         if (ready > 0 && udevEventsReceive(event) && event->kind != DEVICE_OTHER) {
-            return true;
+            return WATCH_EVENT;
         }
     }
-    return false;
+    return WATCH_ENDED;
 }
 
 void deviceWatchStop() {

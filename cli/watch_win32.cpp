@@ -64,15 +64,21 @@ bool deviceWatchStart() {
     return true;
 }
 
-bool deviceWatchNext(DeviceEvent *event) {
+WatchWait deviceWatchWait(DeviceEvent *event, uint32_t timeoutMs) {
     if (gWindow == nullptr) {
-        return false;
+        return WATCH_ENDED;
     }
+    uint64_t end = terminalNowMs() + timeoutMs;
     while (gArrived.empty()) {
         if (interruptNoticed()) {
-            return false;
+            return WATCH_ENDED;
         }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, WAIT_SLICE_MS, QS_ALLINPUT);
+        uint64_t now = terminalNowMs();
+        if (now >= end) {
+            return WATCH_QUIET;
+        }
+        DWORD slice = static_cast<DWORD>(end - now < WAIT_SLICE_MS ? end - now : WAIT_SLICE_MS);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, slice, QS_ALLINPUT);
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             DispatchMessageW(&message);
@@ -80,7 +86,7 @@ bool deviceWatchNext(DeviceEvent *event) {
     }
     *event = gArrived.front();
     gArrived.pop_front();
-    return true;
+    return WATCH_EVENT;
 }
 
 void deviceWatchStop() {

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 
 uint16_t escFirmwareVersion(const UnitConnection *connection) {
     return getU16(connection->escInfo + 4);
@@ -82,7 +83,29 @@ static bool openIfUnit(HidList *list, uint32_t index, HidHandle *handle, wchar_t
     return false;
 }
 
-int32_t openUnit(UnitConnection *connection) {
+static wchar_t foldLetter(wchar_t c) {
+    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
+
+// True when the interface at index has the path, letters A to Z compared without case.
+static bool interfaceHasPath(HidList *list, uint32_t index, const wchar_t *wanted) {
+    size_t size = hidPathSize(list, index);
+    size_t length = std::wcslen(wanted);
+    if (size != length + 1) {
+        return false;
+    }
+    wchar_t *path = static_cast<wchar_t *>(std::calloc(size, sizeof(wchar_t)));
+    bool same = path != nullptr && hidGetPath(list, index, path, size);
+    for (size_t i = 0; same && i < length; ++i) {
+        same = foldLetter(path[i]) == foldLetter(wanted[i]);
+    }
+    std::free(path);
+    return same;
+}
+
+// The search of openUnit and openUnitAt: the first interface that is a free unit and, when
+// wanted is given, has that path.
+static int32_t openFirstUnit(UnitConnection *connection, const wchar_t *wanted) {
     closeConnection(connection);
     HidList *list = hidOpenList();
     if (list == nullptr) {
@@ -96,6 +119,9 @@ int32_t openUnit(UnitConnection *connection) {
         if (!hidListHas(list, index)) {
             hidCloseList(list);
             return held > 0 ? LINK_UNIT_IN_USE : LINK_NO_DEVICE;
+        }
+        if (wanted != nullptr && !interfaceHasPath(list, index, wanted)) {
+            continue;
         }
         if (openIfUnit(list, index, &handle, &path, &productId, &held)) {
             break;
@@ -117,4 +143,12 @@ int32_t openUnit(UnitConnection *connection) {
     connection->outputReportLength = outputLength;
     connection->inputReportLength = inputLength;
     return identifyUnit(connection);
+}
+
+int32_t openUnit(UnitConnection *connection) {
+    return openFirstUnit(connection, nullptr);
+}
+
+int32_t openUnitAt(UnitConnection *connection, const wchar_t *path) {
+    return openFirstUnit(connection, path);
 }

@@ -68,3 +68,7 @@ void closeConnection(UnitConnection *connection);
 // a unit for longer than the search's glance at each interface. After a failure past the search
 // the unit stays open.
 int32_t openUnit(UnitConnection *connection);
+
+// openUnit for the one interface at path only (letters A to Z compared without case): the same
+// results, LINK_NO_DEVICE when no unit is there.
+int32_t openUnitAt(UnitConnection *connection, const wchar_t *path);

@@ -46,7 +46,6 @@ static std::vector<std::unique_ptr<SimUnit>> gOwnUnits;
 // simulated PC takes this lock, so that they are handled one at a time as a real bus would.
 static std::recursive_mutex gSimLock;
 
-
 static SimInterface makeInterface(uint16_t vendorId, uint16_t productId, const std::wstring &path,
                                   bool isUnit) {
     SimInterface device{};
@@ -415,4 +414,41 @@ SimUnit *simPlugOwnDemoUnit(const std::wstring &path) {
     device.unit = unit;
     simAddInterface(device);
     return unit;
+}
+
+std::vector<std::wstring> simUnitPaths() {
+    std::lock_guard<std::recursive_mutex> locked(gSimLock);
+    std::vector<std::wstring> paths;
+    for (const SimInterface &device : gInterfaces) {
+        if (device.isUnit) {
+            paths.push_back(device.path);
+        }
+    }
+    return paths;
+}
+
+bool simPathOpen(const std::wstring &path) {
+    std::lock_guard<std::recursive_mutex> locked(gSimLock);
+    for (const auto &[handle, open] : gHandles) {
+        if (open.path == path && !open.gone) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool simUnitWritten(const std::wstring &path) {
+    std::lock_guard<std::recursive_mutex> locked(gSimLock);
+    const SimInterface *device = findPresent(path);
+    if (device == nullptr || !device->isUnit) {
+        return false;
+    }
+    const SimUnit &unit = device->unit != nullptr ? *device->unit : gSimUnit;
+    return unit.writeProtected && unit.writePointer > 0 && !unit.systemLock;
+}
+
+bool simUnitIsOwn(const std::wstring &path) {
+    std::lock_guard<std::recursive_mutex> locked(gSimLock);
+    const SimInterface *device = findPresent(path);
+    return device != nullptr && device->unit != nullptr;
 }

@@ -185,3 +185,11 @@ void simPlugDemoUnit(const std::wstring &path);
 // Plugs in a unit of its own (not gSimUnit, fresh as simResetUnit leaves one) at path, for the
 // demos that update several units at once. It lives until simReset.
 SimUnit *simPlugOwnDemoUnit(const std::wstring &path);
+// The paths of the unit interfaces present, in the order they were plugged in.
+std::vector<std::wstring> simUnitPaths();
+// What the demos' bench sees of the unit at path: whether a handle is open on it, whether its
+// ESC holds a finished write (the write protection set again after blocks), and whether it has
+// a unit of its own.
+bool simPathOpen(const std::wstring &path);
+bool simUnitWritten(const std::wstring &path);
+bool simUnitIsOwn(const std::wstring &path);

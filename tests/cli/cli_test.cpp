@@ -4,6 +4,7 @@
 #include "app/messages.h"
 #include "link/connection.h"
 #include "link/frames.h"
+#include "cli/carried_image.h"
 #include "cli/cli.h"
 #include "sim/sim.h"
 #include "tests/cli/terminal_capture.h"
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -267,6 +269,27 @@ TEST_F(Cli, bench_updates_unit_again_or_miscounts) {
         EXPECT_EQ(simOpenedPaths().back(), L"/dev/hidraw" + std::to_wstring(units - 1));
         EXPECT_EQ(countOf(out, "TALOMIR  ESC 2.10 -> 3.0  updated\n"),
                   units - (c.eraseFailsFirst ? 1 : 0));
+    }
+}
+
+// Every unit connected is updated at once, each from its own context and thread: each flash
+// ends up holding the image, none is written twice, and no answer goes to the wrong unit.
+TEST_F(Cli, units_at_once_mixed_up_or_written_twice) {
+    simReset();
+    // Units of their own: the bench may replug one that is done while the others still write.
+    std::vector<SimUnit *> units = {simPlugOwnDemoUnit(L"/dev/hidraw0"),
+                                    simPlugOwnDemoUnit(L"/dev/hidraw1"),
+                                    simPlugOwnDemoUnit(L"/dev/hidraw2")};
+    captureReset("");
+    EXPECT_EQ(cliWatchAll(true, 3), EXIT_OK);
+    EXPECT_TRUE(contains(capturedOut(), "Updated: 3, failed: 0, not ready: 0\n")) << capturedOut();
+    EXPECT_EQ(countOf(capturedOut(), "TALOMIR  ESC 2.10 -> 3.0  updated\n"), 3u);
+    EXPECT_EQ(commandsSent(CMD_ERASE_FIRMWARE), 3u);
+    const std::vector<uint8_t> image(CARRIED_IMAGE, CARRIED_IMAGE + CARRIED_IMAGE_SIZE);
+    for (size_t i = 0; i < units.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_TRUE(std::equal(image.begin(), image.end(), units[i]->flash.begin()));
+        EXPECT_TRUE(units[i]->writeProtected);
     }
 }
 
