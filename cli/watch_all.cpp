@@ -49,11 +49,14 @@ void clearBlock() {
     if (gBoard.drawn == 0) {
         return;
     }
-    std::string text = "\x1b[" + std::to_string(gBoard.drawn) + "A";
+    std::string up = "\x1b[";
+    up += std::to_string(gBoard.drawn);
+    up += 'A';
+    std::string text = up;
     for (size_t i = 0; i < gBoard.drawn; ++i) {
         text += "\r\x1b[K\n";
     }
-    text += "\x1b[" + std::to_string(gBoard.drawn) + "A";
+    text += up;
     printOut(text);
     gBoard.drawn = 0;
 }
@@ -63,7 +66,9 @@ void drawBlock() {
     size_t lines = 0;
     for (const BoardRow &row : gBoard.rows) {
         if (row.active) {
-            text += "\r" + rowText(row) + "\x1b[K\n";
+            text += '\r';
+            text += rowText(row);
+            text += "\x1b[K\n";
             ++lines;
         }
     }
