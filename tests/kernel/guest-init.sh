@@ -81,6 +81,18 @@ if [ "$loaded" -eq 1 ]; then
     cli CLI-BACK status
     cli CLI-AGAIN update --yes
     stop_unit
+
+    # Two units at once: the bench updates both in parallel, and each flash must hold the image.
+    rm -f /tmp/unit-a /tmp/unit-b
+    /bin/uhid_unit_server cli-all-a /firmware.bin /tmp/unit-a &
+    server_a=$!
+    wait_for /tmp/unit-a
+    /bin/uhid_unit_server cli-all-b /firmware.bin /tmp/unit-b &
+    server_b=$!
+    wait_for /tmp/unit-b
+    cli CLI-ALL watch --all --yes --count 2
+    kill -USR1 "$server_a" "$server_b"
+    wait "$server_a" "$server_b"
 else
     echo "KERNEL-TESTS: 0 passed, 1 failed"
 fi

@@ -192,5 +192,9 @@ expect "CLI-BACK| $ready" "the unit that came back is not offered the update"
 grep -qE "^CLI-BACK\|  .* $no_firmware\$" <<<"$log" || { echo "run-guest: the unit that came back does not show $no_firmware" >&2; cli_failed=1; }
 expect "CLI-AGAIN: exit 0" "the second update of the unit that came back did not succeed"
 grep -q "^PASS cli-replug" <<<"$log" || { echo "run-guest: after the second update the unit's flash does not hold the image" >&2; cli_failed=1; }
+expect "CLI-ALL: exit 0" "the bench over two units at once did not succeed"
+for unit in a b; do
+    grep -q "^PASS cli-all-$unit" <<<"$log" || { echo "run-guest: after the bench unit $unit's flash does not hold the image" >&2; cli_failed=1; }
+done
 [ "$cli_failed" -eq 0 ] || fail "some command-line runs did not go as they should"
 echo "run-guest: all $CHECKS kernel checks and the command-line runs passed"

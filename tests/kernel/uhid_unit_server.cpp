@@ -25,15 +25,22 @@
 #include <vector>
 
 namespace {
-// The other device and the unit: two hidraw nodes.
-bool unitNodeExists() {
+int hidrawNodes() {
     int nodes = 0;
     for (int i = 0; i < 16; ++i) {
         struct stat info = {};
         std::string node = "/dev/hidraw" + std::to_string(i);
         nodes += stat(node.c_str(), &info) == 0 ? 1 : 0;
     }
-    return nodes >= 2;
+    return nodes;
+}
+
+// The nodes of other servers' devices, there before this one made its own.
+int gNodesBefore = 0;
+
+// This server's other device and unit: two hidraw nodes more.
+bool unitNodeExists() {
+    return hidrawNodes() >= gNodesBefore + 2;
 }
 
 void waitForUnitNode() {
@@ -75,6 +82,7 @@ int main(int argc, char **argv) {
     sigaddset(&stop, SIGUSR1);
     sigaddset(&stop, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+    gNodesBefore = hidrawNodes();
     if (image.empty() || !uhidStart() || !uhidRecreateUnit()) {
         std::printf("FAIL %s: no image or no uhid unit\n", name);
         return 1;
