@@ -242,18 +242,27 @@ TEST(HidOpenPath, missing_node_opened) {
     EXPECT_EQ(hidLastError(), static_cast<uint32_t>(EINVAL));
 }
 
+// An empty file that stands in for a hidraw node; empty when none can be made.
+static std::string makeNodeFile() {
+    char name[] = "/tmp/linux_hid_node_XXXXXX";
+    int file = mkstemp(name);
+    if (file < 0) {
+        return "";
+    }
+    close(file);
+    return name;
+}
+
 // The unit is opened for both directions, shared with programs of others, and not handed to
 // programs started later.
 TEST(HidOpenPath, node_opened_read_only_or_inherited) {
-    char name[] = "/tmp/linux_hid_node_XXXXXX";
-    int file = mkstemp(name);
-    ASSERT_GE(file, 0);
-    close(file);
-    std::wstring wide(name, name + sizeof name - 1);
+    std::string name = makeNodeFile();
+    ASSERT_FALSE(name.empty());
+    std::wstring wide(name.begin(), name.end());
 
     HidHandle first = hidOpenPath(wide.c_str());
-    int others = open(name, O_RDWR | O_CLOEXEC);
-    unlink(name);
+    int others = open(name.c_str(), O_RDWR | O_CLOEXEC);
+    unlink(name.c_str());
     ASSERT_NE(first, HID_INVALID_HANDLE);
     EXPECT_GE(others, 0) << std::strerror(errno);
     int fd = static_cast<int>(first);
@@ -266,11 +275,9 @@ TEST(HidOpenPath, node_opened_read_only_or_inherited) {
 // One of our programs at a time: a second open of a held node fails with the code that the
 // search counts, and the close lets the next one in.
 TEST(HidOpenPath, held_node_opened_again) {
-    char name[] = "/tmp/linux_hid_node_XXXXXX";
-    int file = mkstemp(name);
-    ASSERT_GE(file, 0);
-    close(file);
-    std::wstring wide(name, name + sizeof name - 1);
+    std::string name = makeNodeFile();
+    ASSERT_FALSE(name.empty());
+    std::wstring wide(name.begin(), name.end());
 
     HidHandle first = hidOpenPath(wide.c_str());
     ASSERT_NE(first, HID_INVALID_HANDLE);
@@ -278,7 +285,7 @@ TEST(HidOpenPath, held_node_opened_again) {
     EXPECT_EQ(hidLastError(), HID_ERROR_IN_USE);
     hidClose(first);
     HidHandle next = hidOpenPath(wide.c_str());
-    unlink(name);
+    unlink(name.c_str());
     EXPECT_NE(next, HID_INVALID_HANDLE) << "still held after the close: " << hidLastError();
     hidClose(next);
 }
