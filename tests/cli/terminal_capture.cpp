@@ -4,13 +4,16 @@
 
 #include "tests/support/clock.h"
 
+#include <atomic>
+
 namespace {
 std::string gOut;
 std::string gErr;
 std::string gInput;
 size_t gRead = 0;
 bool gInteractive = false;
-InterruptMode gMode = INTERRUPT_EXIT;
+// Set from the threads of units updated at once.
+std::atomic<InterruptMode> gMode{INTERRUPT_EXIT};
 bool gNoticed = false;
 } // namespace
 
