@@ -46,6 +46,26 @@ enum CliMessageId : uint16_t {
     MSG_CLI_HELP_USAGE = 40123,
     MSG_CLI_UNIT_IN_USE = 40124,
     MSG_CLI_TEST_BUILD = 40125,
+    // Terminal manners, the parser's messages, quiet and verbose.
+    MSG_CLI_ERASING = 40130,
+    MSG_CLI_PROGRESS_COUNTS = 40131,
+    MSG_CLI_ASK_UPDATE = 40132,
+    MSG_CLI_ASK_OVERWRITE = 40133,
+    MSG_CLI_DECLINED = 40134,
+    MSG_CLI_INSTRUCTIONS = 40135,
+    MSG_CLI_READY = 40136,
+    MSG_CLI_UNKNOWN_COMMAND = 40137,
+    MSG_CLI_UNKNOWN_OPTION = 40138,
+    MSG_CLI_UNEXPECTED_ARGUMENT = 40139,
+    MSG_CLI_COMMAND_REQUIRED = 40140,
+    MSG_CLI_SEE_HELP = 40141,
+    MSG_CLI_WHOLE_NUMBER = 40142,
+    MSG_CLI_HELP_HELP_COMMAND = 40144,
+    MSG_CLI_HELP_TOPIC = 40145,
+    MSG_CLI_HELP_QUIET = 40146,
+    MSG_CLI_HELP_VERBOSE = 40147,
+    MSG_CLI_TRACE_SENT = 40148,
+    MSG_CLI_TRACE_RECEIVED = 40149,
     MSG_CLI_HELP_ALL = 40190,
 };
 
@@ -72,10 +92,19 @@ void cliSetAnswerYes(bool yes);
 void cliSetQuietBoxes(bool quiet);
 // True: uiRegisterDeviceNotifications starts the device watch (watch command).
 void cliSetWatchDevices(bool watch);
+// True: only results and errors are printed (-q): no notices, no erase line, no progress.
+void cliSetQuiet(bool quiet);
+// Whether -q was given.
+bool cliQuiet();
+// True: every report exchanged with the unit is printed in hex on standard error (-v).
+void cliSetVerbose(bool verbose);
 // What Ctrl-C does outside the sending.
 void cliSetIdleInterrupt(InterruptMode mode);
-// Asks a question on the terminal: caption, text, prompt; true only for a yes word.
-bool cliAsk(const wchar_t *caption, const wchar_t *text);
+// Asks a question on standard error: caption and notice (left out with -q), the question, the
+// prompt; true only for a yes word of any language.
+bool cliAsk(const wchar_t *caption, const wchar_t *text, uint16_t questionId);
+// True when the answer is one of the yes words of any language, whatever its case.
+bool cliIsYesWord(const std::string &answer);
 
 // The progress of this thread's update goes to the bench board's row (watch --all), or with
 // -1 to a line of its own.

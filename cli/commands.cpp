@@ -95,13 +95,15 @@ std::string versionLines(const UnitContext *unit) {
     return lines;
 }
 
-// The status box's text for an outcome: ready, or the message above the connection instructions.
+// The status box's text for an outcome in a terminal's words: ready, or the message above the
+// connection instructions.
 std::wstring statusText(ConnectionOutcome outcome) {
-    std::wstring text = catalogue(outcomeMessage(outcome));
-    if (outcome != OUTCOME_READY) {
-        text += TEXT_PARAGRAPH_BREAK;
-        text += catalogue(MSG_INSTRUCTIONS);
+    if (outcome == OUTCOME_READY) {
+        return catalogue(MSG_CLI_READY);
     }
+    std::wstring text = catalogue(outcomeMessage(outcome));
+    text += TEXT_PARAGRAPH_BREAK;
+    text += catalogue(MSG_CLI_INSTRUCTIONS);
     return text;
 }
 
@@ -215,7 +217,7 @@ int cliUpdate(bool yes) {
     CommandUnit unit;
     ConnectionOutcome outcome = startWindow(unit.get(), yes).outcome;
     if (outcome != OUTCOME_READY) {
-        printOut(utf8Text(statusText(outcome)) + "\n");
+        printErr(utf8Text(statusText(outcome)) + "\n");
         explainUnitInUse(outcome);
         appClose(unit.get());
         return exitCodeOf(outcome);
@@ -227,6 +229,7 @@ int cliUpdate(bool yes) {
         code = EXIT_UPDATE_FAILED;
     } else if (result.status == UPDATE_DECLINED) {
         code = EXIT_DECLINED;
+        printErr(cliMessage(MSG_CLI_DECLINED) + "\n");
     } else {
         printOut(utf8Text(catalogue(MSG_UPDATE_SUCCEEDED)) + "\n");
     }
@@ -281,7 +284,11 @@ bool cliConfirmBench() {
     wchar_t holds[MESSAGE_BUFFER_SIZE];
     loadMessage(MSG_CLI_WATCH_CONFIRM, holds, MESSAGE_BUFFER_SIZE);
     appendText(text, MESSAGE_BUFFER_SIZE, holds);
-    return cliAsk(caption, text);
+    if (!cliAsk(caption, text, MSG_CLI_ASK_UPDATE)) {
+        printErr(cliMessage(MSG_CLI_DECLINED) + "\n");
+        return false;
+    }
+    return true;
 }
 
 int cliWatch(bool yes, uint32_t count) {

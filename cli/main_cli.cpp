@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 
 #include <sstream>
+#include <vector>
 
 namespace {
 struct Choices {
@@ -17,6 +18,94 @@ struct Choices {
 void describeOptions(CLI::App *app, const std::string &group) {
     app->option_defaults()->group(group);
     app->set_help_flag("-h,--help", cliMessage(MSG_CLI_HELP_HELP));
+}
+
+// ---- Quiet, verbose, help, and the parser's messages ----
+
+constexpr uint32_t COUNT_LOWEST = 1;
+constexpr uint32_t COUNT_HIGHEST = 1000000;
+
+struct Manners {
+    bool quiet = false;
+    bool verbose = false;
+    std::string helpTopic;
+    std::string usageMessage; // set by a check whose value was refused
+};
+
+std::string formatted(uint16_t id, const std::string &word) {
+    std::wstring wide(word.begin(), word.end());
+    const FormatArg arg = {wide.c_str(), 0};
+    return cliFormat(id, &arg, 1);
+}
+
+// A value of --count: digits only, within its range; anything else names the value.
+CLI::Validator wholeNumberCheck(const std::string &option, Manners *manners) {
+    return CLI::Validator(
+        [option, manners](std::string &value) {
+            bool digits = !value.empty() && value.size() <= 7 &&
+                          value.find_first_not_of("0123456789") == std::string::npos;
+            unsigned long number = digits ? std::stoul(value) : 0;
+            if (digits && number >= COUNT_LOWEST && number <= COUNT_HIGHEST) {
+                return std::string();
+            }
+            std::wstring wideOption(option.begin(), option.end());
+            std::wstring wideValue(value.begin(), value.end());
+            const FormatArg args[] = {{wideOption.c_str(), 0},
+                                      {nullptr, COUNT_LOWEST},
+                                      {nullptr, COUNT_HIGHEST},
+                                      {wideValue.c_str(), 0}};
+            manners->usageMessage = cliFormat(MSG_CLI_WHOLE_NUMBER, args, 4);
+            return manners->usageMessage;
+        },
+        "");
+}
+
+// The words that the parser took for no command, option or value, of the program and of the
+// command given.
+std::vector<std::string> leftOver(CLI::App *app) {
+    return app->remaining(true);
+}
+
+// The one line of a usage error, naming the word at fault where there is one.
+std::string usageText(CLI::App *app, const CLI::ParseError &error, const Manners &manners) {
+    if (!manners.usageMessage.empty()) {
+        return manners.usageMessage;
+    }
+    std::vector<std::string> words = leftOver(app);
+    if (!words.empty()) {
+        const std::string &word = words.front();
+        if (word.size() > 1 && word[0] == '-') {
+            return formatted(MSG_CLI_UNKNOWN_OPTION, word.substr(0, word.find('=')));
+        }
+        bool commandGiven = !app->get_subcommands().empty();
+        return formatted(commandGiven ? MSG_CLI_UNEXPECTED_ARGUMENT : MSG_CLI_UNKNOWN_COMMAND,
+                         word);
+    }
+    if (app->get_subcommands().empty()) {
+        return cliMessage(MSG_CLI_COMMAND_REQUIRED);
+    }
+    return error.what();
+}
+
+int usageError(const std::string &message) {
+    printErr("quillar-updater-cli: " + message + "\n" + cliMessage(MSG_CLI_SEE_HELP) + "\n");
+    return EXIT_USAGE;
+}
+
+// help, or help COMMAND: the help that --help prints.
+int printHelp(CLI::App *app, const std::string &topic) {
+    // The program's own help: App::help would show the help of the command parsed, help itself.
+    if (topic.empty()) {
+        printOut(app->get_formatter()->make_help(app, app->get_name(), CLI::AppFormatMode::Normal));
+        return EXIT_OK;
+    }
+    for (CLI::App *command : app->get_subcommands({})) {
+        if (command->get_name() == topic) {
+            printOut(command->help(app->get_name()));
+            return EXIT_OK;
+        }
+    }
+    return usageError(formatted(MSG_CLI_UNKNOWN_COMMAND, topic));
 }
 } // namespace
 
@@ -32,7 +121,7 @@ int cliMain(int argc, char **argv) {
     app.get_formatter()->label("Usage", cliMessage(MSG_CLI_HELP_USAGE));
     app.get_formatter()->label("SUBCOMMAND", "COMMAND");
     describeOptions(&app, options);
-    app.set_version_flag("--version", cliVersionText(), cliMessage(MSG_CLI_HELP_VERSION));
+    app.set_version_flag("-V,--version", cliVersionText(), cliMessage(MSG_CLI_HELP_VERSION));
     app.require_subcommand(1, 1);
 
     Choices chosen;
@@ -47,22 +136,43 @@ int cliMain(int argc, char **argv) {
     CLI::App *watch = app.add_subcommand("watch", cliMessage(MSG_CLI_HELP_WATCH));
     describeOptions(watch, options);
     watch->add_flag("--yes", chosen.watchYes, cliMessage(MSG_CLI_HELP_YES));
+    Manners manners;
     watch->add_option("--count", chosen.count, cliMessage(MSG_CLI_HELP_COUNT))
-        ->check(CLI::Range(1u, 1000000u).description(""))
+        ->check(wholeNumberCheck("--count", &manners))
         ->type_name("N");
     watch->add_flag("--all", chosen.all, cliMessage(MSG_CLI_HELP_ALL));
     watch->group(commands);
+
+    // Quiet and verbose, for every command; help as a command of its own.
+    CLI::App *help = app.add_subcommand("help", cliMessage(MSG_CLI_HELP_HELP_COMMAND));
+    describeOptions(help, options);
+    help->add_option("command", manners.helpTopic, cliMessage(MSG_CLI_HELP_TOPIC))
+        ->type_name("COMMAND");
+    help->group(commands);
+    app.add_flag("-q,--quiet", manners.quiet, cliMessage(MSG_CLI_HELP_QUIET));
+    app.add_flag("-v,--verbose", manners.verbose, cliMessage(MSG_CLI_HELP_VERBOSE));
+    for (CLI::App *command : app.get_subcommands({})) {
+        command->fallthrough(); // "update -q" as well as "-q update"
+    }
 
     std::ostringstream out;
     std::ostringstream err;
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError &error) {
-        int code = app.exit(error, out, err);
+        if (error.get_exit_code() != 0) {
+            return usageError(usageText(&app, error, manners));
+        }
+        app.exit(error, out, err);
         printOut(out.str());
         printErr(err.str());
-        return code == 0 ? EXIT_OK : EXIT_USAGE;
+        return EXIT_OK;
     }
+    if (help->parsed()) {
+        return printHelp(&app, manners.helpTopic);
+    }
+    cliSetQuiet(manners.quiet);
+    cliSetVerbose(manners.verbose);
     if (status->parsed()) {
         return cliStatus(chosen.json);
     }

@@ -13,6 +13,8 @@ enum TerminalStream { TERMINAL_OUT, TERMINAL_ERR };
 void terminalWrite(TerminalStream stream, const std::string &text);
 // True when the stream is a terminal (a self-rewriting progress line makes sense there).
 bool terminalIsInteractive(TerminalStream stream);
+// The width of the terminal in columns; 0 when the stream is no terminal or the width unknown.
+uint32_t terminalColumns(TerminalStream stream);
 // Reads one line of the answer, without its line end. False at end of input.
 bool terminalReadLine(std::string *line);
 // Milliseconds of a clock that never jumps, for the time left.
@@ -24,11 +26,13 @@ void terminalKeepAwake(bool on);
 
 // What Ctrl-C and SIGTERM do.
 enum InterruptMode {
-    INTERRUPT_EXIT,   // end the program at once with exit code 130
-    INTERRUPT_HOLD,   // the update sends: say once that it goes on, and go on
-    INTERRUPT_NOTICE, // remember it; a waiting watch ends (interruptNoticed)
+    INTERRUPT_EXIT,      // end the program at once with exit code 130
+    INTERRUPT_EXIT_LINE, // at a question: end its line on standard error, then as INTERRUPT_EXIT
+    INTERRUPT_HOLD,      // the update sends: say once that it goes on, and go on
+    INTERRUPT_NOTICE,    // remember it; a waiting watch ends (interruptNoticed)
 };
-// Installs the handlers; heldNotice is what INTERRUPT_HOLD prints, once, to standard error.
+// Installs the handlers; heldNotice is what INTERRUPT_HOLD prints, once, to standard error, on a
+// line of its own (on a terminal it first erases the line with the echoed ^C).
 void interruptInstall(const std::string &heldNotice);
 void interruptSetMode(InterruptMode mode);
 // True once Ctrl-C or SIGTERM came in INTERRUPT_NOTICE mode.

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
@@ -44,6 +45,9 @@ void onInterrupt(int) {
     case INTERRUPT_NOTICE:
         gNoticed = 1;
         return;
+    case INTERRUPT_EXIT_LINE:
+        writeAll(STDERR_FILENO, "\n", 1);
+        _exit(130);
     default:
         _exit(130);
     }
@@ -56,6 +60,15 @@ void terminalWrite(TerminalStream stream, const std::string &text) {
 
 bool terminalIsInteractive(TerminalStream stream) {
     return isatty(stream == TERMINAL_ERR ? STDERR_FILENO : STDOUT_FILENO) == 1;
+}
+
+uint32_t terminalColumns(TerminalStream stream) {
+    struct winsize size = {};
+    int fd = stream == TERMINAL_ERR ? STDERR_FILENO : STDOUT_FILENO;
+    if (isatty(fd) != 1 || ioctl(fd, TIOCGWINSZ, &size) != 0) {
+        return 0;
+    }
+    return size.ws_col;
 }
 
 // Byte by byte, so that nothing past the answer's line is taken from a pipe.
@@ -102,7 +115,9 @@ MessageLanguage terminalLanguage() {
 void terminalKeepAwake(bool) {}
 
 void interruptInstall(const std::string &heldNotice) {
-    std::string line(1, '\n');
+    // The terminal has echoed ^C where the cursor was: that line is erased, and the progress
+    // line is drawn again below the notice.
+    std::string line = isatty(STDERR_FILENO) == 1 ? "\r\033[K" : "\n";
     line += heldNotice;
     line += '\n';
     gHeldNoticeLength = line.copy(gHeldNotice, sizeof gHeldNotice);

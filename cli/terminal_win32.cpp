@@ -58,6 +58,9 @@ BOOL WINAPI onControl(DWORD type) {
     case INTERRUPT_NOTICE:
         InterlockedExchange(&gNoticed, 1);
         return TRUE;
+    case INTERRUPT_EXIT_LINE:
+        terminalWrite(TERMINAL_ERR, "\n");
+        ExitProcess(130);
     default:
         ExitProcess(130);
     }
@@ -86,6 +89,14 @@ void terminalWrite(TerminalStream stream, const std::string &text) {
 
 bool terminalIsInteractive(TerminalStream stream) {
     return isConsole(streamHandle(stream));
+}
+
+uint32_t terminalColumns(TerminalStream stream) {
+    CONSOLE_SCREEN_BUFFER_INFO info = {};
+    if (!GetConsoleScreenBufferInfo(streamHandle(stream), &info)) {
+        return 0;
+    }
+    return static_cast<uint32_t>(info.srWindow.Right - info.srWindow.Left + 1);
 }
 
 bool terminalReadLine(std::string *line) {

@@ -20,7 +20,7 @@ namespace {
 // How long the watch waits for an event before it looks at the updates again.
 constexpr uint32_t LOOK_MS = 100;
 
-// ---- The board: one progress line per unit being updated ----
+// ---- The board: one progress line per unit being updated, on standard error ----
 
 struct BoardRow {
     std::string label;
@@ -57,7 +57,7 @@ void clearBlock() {
         text += "\r\x1b[K\n";
     }
     text += up;
-    printOut(text);
+    printErr(text);
     gBoard.drawn = 0;
 }
 
@@ -72,7 +72,7 @@ void drawBlock() {
             ++lines;
         }
     }
-    printOut(text);
+    printErr(text);
     gBoard.drawn = lines;
 }
 
@@ -248,6 +248,9 @@ bool countReached(const Bench &bench) {
 } // namespace
 
 void boardSetProgress(int row, uint32_t percent) {
+    if (cliQuiet()) {
+        return;
+    }
     std::lock_guard<std::mutex> locked(gBoard.lock);
     BoardRow &shown = gBoard.rows[static_cast<size_t>(row)];
     if (percent == shown.percent && shown.decile != 0xFFFFFFFFu) {
@@ -259,7 +262,7 @@ void boardSetProgress(int row, uint32_t percent) {
         drawBlock();
     } else if (shown.decile == 0xFFFFFFFFu || percent / 10 > shown.decile) {
         shown.decile = percent / 10;
-        printOut(rowText(shown) + "\n");
+        printErr(rowText(shown) + "\n");
     }
 }
 
@@ -281,7 +284,7 @@ int cliWatchAll(bool yes, uint32_t count) {
 #ifdef _WIN32
         gBoard.interactive = false; // a console without escape sequences: lines at every 10 %
 #else
-        gBoard.interactive = terminalIsInteractive(TERMINAL_OUT);
+        gBoard.interactive = terminalIsInteractive(TERMINAL_ERR) && !cliQuiet();
 #endif
     }
     printOut(cliMessage(MSG_CLI_WATCH_WAITING) + "\n");

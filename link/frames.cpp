@@ -5,7 +5,24 @@
 #include "link/hid.h"
 #include "link/pause.h"
 
+#include <atomic>
 #include <cstring>
+
+namespace {
+// Not a unit's state: one diagnostic hook for the whole process, null unless a program sets it.
+std::atomic<FrameTrace> gFrameTrace{nullptr};
+
+void trace(FrameDirection direction, const void *bytes, size_t length) {
+    FrameTrace hook = gFrameTrace.load();
+    if (hook != nullptr) {
+        hook(direction, static_cast<const uint8_t *>(bytes), length);
+    }
+}
+} // namespace
+
+void setFrameTrace(FrameTrace hook) {
+    gFrameTrace.store(hook);
+}
 
 uint16_t getU16(const uint8_t *bytes) {
     return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
@@ -111,6 +128,7 @@ int32_t sendCommand(UnitConnection *connection, const CommandFrame *command, Rep
         !reportLengthsUsable(connection->inputReportLength, connection->outputReportLength)) {
         return LINK_NOT_OPEN;
     }
+    trace(FRAME_WRITTEN, command, connection->outputReportLength);
     if (!hidWrite(connection->handle, reinterpret_cast<const uint8_t *>(command),
                   connection->outputReportLength)) {
         return LINK_WRITE_FAILED;
@@ -125,5 +143,6 @@ int32_t sendCommand(UnitConnection *connection, const CommandFrame *command, Rep
                  connection->inputReportLength, REPLY_TIMEOUT_MS)) {
         return LINK_READ_FAILED;
     }
+    trace(FRAME_READ, reply, connection->inputReportLength);
     return 0;
 }

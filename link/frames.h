@@ -108,6 +108,16 @@ int32_t standardReplyResult(const ReplyFrame *reply);
 // the reply frame), and the output report holds MIN_OUTPUT_REPORT_LENGTH bytes.
 bool reportLengthsUsable(uint32_t inputLength, uint32_t outputLength);
 
+// Which way a traced report went.
+enum FrameDirection { FRAME_WRITTEN, FRAME_READ };
+// Sees each report that sendCommand writes (the bytes handed to hidWrite, before the write) and
+// each reply it reads (after a successful read): for support's diagnostics only, never protocol
+// logic. It is called on the thread that exchanges, so it must be safe to call from several
+// threads at once.
+using FrameTrace = void (*)(FrameDirection direction, const uint8_t *bytes, size_t length);
+// Sets the trace, or none with nullptr (the default). The command-line program's -v sets it.
+void setFrameTrace(FrameTrace trace);
+
 // One exchange on the open unit: writes outputReportLength bytes of the command frame, waits
 // waitBeforeReadMs (only the erase waits), and reads one input report of inputReportLength
 // bytes into reply, which is cleared first apart from the report ID 0x02. Returns

@@ -39,7 +39,10 @@ def check(name, condition, detail=""):
         print(f"FAIL {name}: {detail}")
 
 
-def run(args, language="en", stdin=subprocess.DEVNULL):
+def run(args, language="en", stdin=subprocess.DEVNULL, input_text=None):
+    if input_text is not None:
+        return subprocess.run(args, env=env(language), input=input_text, capture_output=True,
+                              text=True, timeout=60)
     return subprocess.run(args, env=env(language), stdin=stdin, capture_output=True, text=True,
                           timeout=60)
 
@@ -48,14 +51,15 @@ def progress_lines(out):
     return [line for line in out.splitlines() if line.startswith("[") and "%" in line]
 
 
-def interrupted_update(demo, args, marker, signals):
-    """Starts the demo and sends SIGINT once its output shows marker, after each delay given."""
+def interrupted_update(demo, args, marker, signals, watched="stdout"):
+    """Starts the demo and sends SIGINT once the watched output shows marker, after each delay
+    given. Returns the exit code, stdout and stderr."""
     process = subprocess.Popen([demo] + args, env=env("en"), stdin=subprocess.PIPE,
                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     seen = b""
     deadline = time.monotonic() + 30
     while marker.encode() not in seen and time.monotonic() < deadline:
-        chunk = os.read(process.stdout.fileno(), 4096)
+        chunk = os.read(getattr(process, watched).fileno(), 4096)
         if not chunk:
             break
         seen += chunk
@@ -63,7 +67,9 @@ def interrupted_update(demo, args, marker, signals):
         time.sleep(delay)
         process.send_signal(signal.SIGINT)
     out, err = process.communicate(timeout=60)
-    return process.returncode, (seen + out).decode(), err.decode()
+    if watched == "stdout":
+        return process.returncode, (seen + out).decode(), err.decode()
+    return process.returncode, out.decode(), (seen + err).decode()
 
 
 def main(cli, demo):
@@ -72,7 +78,7 @@ def main(cli, demo):
         check(f"status without a unit ({language}) exit code", result.returncode == 3,
               result.returncode)
         check(f"status without a unit ({language}) text",
-              result.stdout.startswith(text(40017, language) + "\n\n" + text(40001, language)),
+              result.stdout.startswith(text(40017, language) + "\n\n" + text(40135, language)),
               result.stdout[:200])
     result = run([cli, "status", "--json"])
     check("status --json outcome", json.loads(result.stdout)["outcome"] == "no-unit",
@@ -84,8 +90,20 @@ def main(cli, demo):
     check("update through a pipe exit code", result.returncode == 0, result.stderr)
     check("update through a pipe ends in success",
           result.stdout.endswith(text(40032) + "\n"), result.stdout[-200:])
-    lines = progress_lines(result.stdout)
+    lines = progress_lines(result.stderr)
     check("update through a pipe: at most 11 progress lines", 2 <= len(lines) <= 11, len(lines))
+
+    # Results to stdout, the rest to stderr: a log of stdout holds no question and no progress.
+    result = run([demo, "update"], stdin=subprocess.PIPE, input_text="n\n")
+    check("declined: exit code 7 and a line saying so",
+          result.returncode == 7 and text(40134) + "\n" in result.stderr, result.stderr[-200:])
+    check("declined: the question on stderr only",
+          text(40132) in result.stderr and text(40132) not in result.stdout
+          and "[y/N]" not in result.stdout, result.stdout[-200:])
+    result = run([cli, "update", "--yes"])
+    check("update without a unit: exit code 3, the status on stderr only",
+          result.returncode == 3 and result.stdout == "" and text(40017) in result.stderr,
+          f"{result.returncode} {result.stdout[:100]!r}")
 
     # The lock and the protection take milliseconds; the erase pause of four seconds follows.
     code, out, err = interrupted_update(demo, ["update", "--yes"], "ESC ", [1.0, 0.5])
@@ -93,8 +111,9 @@ def main(cli, demo):
           f"{code} {err}")
     check("SIGINT while sending: said once", err.count(text(40102)) == 1, err)
 
-    code, out, err = interrupted_update(demo, ["update"], "[y/N]", [0.3])
-    check("SIGINT at the question ends at once", code == 130, f"{code} {out[-200:]}")
+    code, out, err = interrupted_update(demo, ["update"], "[y/N]", [0.3], watched="stderr")
+    check("SIGINT at the question ends at once, its line ended", code == 130 and
+          err.endswith("[y/N] \n"), f"{code} {err[-200:]!r}")
 
     result = run([demo, "watch", "--yes", "--count", "2"])
     check("watch --count 2 exit code", result.returncode == 0, result.stderr)

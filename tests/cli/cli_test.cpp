@@ -55,6 +55,8 @@ class Cli : public ::testing::Test {
 
     void TearDown() override {
         setPauseHook(nullptr);
+        cliSetQuiet(false);
+        cliSetVerbose(false);
         EXPECT_EQ(simOpenHandleCount(), 0u);
         EXPECT_EQ(simBadHandleUses(), 0u);
     }
@@ -87,7 +89,9 @@ TEST_F(Cli, questions_misanswered) {
         {"older version", 0x02FF, "y\n", false, EXIT_OK, false},
         {"--yes on the same version", 0x0300, "", true, EXIT_OK, false},
         {"German ja", 0x020A, "ja\n", false, EXIT_OK, false, LANGUAGE_GERMAN},
-        {"English yes in German", 0x020A, "yes\n", false, EXIT_DECLINED, false, LANGUAGE_GERMAN},
+        {"English y in German", 0x020A, "y\n", false, EXIT_OK, false, LANGUAGE_GERMAN},
+        {"German J in English", 0x020A, "J\n", false, EXIT_OK, false},
+        {"German no in German", 0x020A, "nein\n", false, EXIT_DECLINED, false, LANGUAGE_GERMAN},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -96,12 +100,19 @@ TEST_F(Cli, questions_misanswered) {
         setMessageLanguage(c.language);
         EXPECT_EQ(cliUpdate(c.yes), c.exitCode);
         setMessageLanguage(LANGUAGE_ENGLISH);
-        EXPECT_EQ(contains(capturedOut(),
+        // The questions are on standard error, in the terminal's words.
+        EXPECT_EQ(contains(capturedErr(),
                            utf8Text(catalogueText(MSG_NEWER_FIRMWARE_CAPTION, c.language))),
                   c.versionAsked);
         EXPECT_EQ(
-            contains(capturedOut(), utf8Text(catalogueText(MSG_IMPORTANT_CAPTION, c.language))),
+            contains(capturedErr(), utf8Text(catalogueText(MSG_IMPORTANT_CAPTION, c.language))),
             !c.yes);
+        EXPECT_EQ(contains(capturedErr(), utf8Text(catalogueText(MSG_CLI_ASK_UPDATE, c.language))),
+                  !c.yes);
+        EXPECT_FALSE(contains(capturedOut(), "[y/N]"));
+        EXPECT_FALSE(contains(capturedOut(), "[j/N]"));
+        EXPECT_EQ(contains(capturedErr(), utf8Text(catalogueText(MSG_CLI_DECLINED, c.language))),
+                  c.exitCode == EXIT_DECLINED);
         bool written = c.exitCode == EXIT_OK;
         EXPECT_EQ(commandsSent(CMD_SYSTEM_LOCK), written ? 2u : 0u);
         EXPECT_EQ(
@@ -171,11 +182,11 @@ TEST_F(Cli, status_outcome_or_versions_wrong) {
         if (c.exitCode != EXIT_OK) {
             EXPECT_TRUE(status["product"].is_null());
             EXPECT_EQ(status["versions"]["escFirmware"]["shown"], "0.0.0");
-            EXPECT_TRUE(contains(status["status"], text(MSG_INSTRUCTIONS)));
+            EXPECT_TRUE(contains(status["status"], text(MSG_CLI_INSTRUCTIONS)));
             continue;
         }
         EXPECT_EQ(status["product"], "TALOMIR");
-        EXPECT_EQ(status["status"], text(MSG_READY));
+        EXPECT_EQ(status["status"], text(MSG_CLI_READY));
         const nlohmann::json &versions = status["versions"];
         EXPECT_EQ(versions["unit"]["shown"], "2.3");
         EXPECT_EQ(versions["escBootloader"], (nlohmann::json{{"raw", 0x0102}, {"shown", "1.2"}}));
@@ -197,8 +208,11 @@ TEST_F(Cli, held_unit_unexplained_or_used) {
             }
             captureReset("");
             EXPECT_EQ(update ? cliUpdate(true) : cliStatus(false), EXIT_NO_UNIT);
-            EXPECT_TRUE(contains(capturedOut(), text(MSG_NO_UNIT)));
-            EXPECT_EQ(capturedErr(), held ? text(MSG_CLI_UNIT_IN_USE) + "\n" : "");
+            // status reports on standard output; update's refusal is all on standard error.
+            const std::string &report = update ? capturedErr() : capturedOut();
+            EXPECT_TRUE(contains(report, text(MSG_NO_UNIT)));
+            EXPECT_EQ(contains(capturedErr(), text(MSG_CLI_UNIT_IN_USE)), held);
+            EXPECT_EQ(capturedOut().empty(), update);
             EXPECT_TRUE(simSentFrames().empty());
         }
     }
@@ -209,13 +223,14 @@ TEST_F(Cli, progress_more_than_a_line_per_block) {
     for (bool interactive : {false, true}) {
         SCOPED_TRACE(interactive ? "terminal" : "pipe");
         plugReady();
-        captureReset("", interactive);
+        captureReset("", interactive, 120); // room for the whole bar
         ASSERT_EQ(cliUpdate(true), EXIT_OK);
-        const std::string &out = capturedOut();
-        size_t start = out.find(text(MSG_PROGRESS));
+        const std::string &err = capturedErr();
+        size_t start = err.find(text(MSG_PROGRESS));
         ASSERT_NE(start, std::string::npos);
-        std::string progress = out.substr(start, out.find(text(MSG_UPDATE_SUCCEEDED)) - start);
+        std::string progress = err.substr(start);
         EXPECT_TRUE(contains(progress, "[" + std::string(30, '#') + "] 100%"));
+        EXPECT_FALSE(contains(capturedOut(), "%"));
         if (interactive) {
             EXPECT_EQ(countOf(progress, "\n"), 2u);  // the title's and the one line's end
             EXPECT_EQ(countOf(progress, "\r"), 12u); // 0 % and once per block
@@ -293,28 +308,115 @@ TEST_F(Cli, units_at_once_mixed_up_or_written_twice) {
     }
 }
 
-TEST_F(Cli, bad_command_line_accepted) {
+int runMain(const std::vector<const char *> &arguments) {
+    std::vector<char *> argv = {const_cast<char *>("quillar-updater-cli")};
+    for (const char *argument : arguments) {
+        argv.push_back(const_cast<char *>(argument));
+    }
+    return cliMain(static_cast<int>(argv.size()), argv.data());
+}
+
+TEST_F(Cli, bad_command_line_accepted_or_unnamed) {
     struct Case {
         std::vector<const char *> arguments;
         int exitCode;
+        const char *firstLine; // of standard error, or of standard output when it succeeds
     };
+    const std::string version = "quillar-updater-cli 3.0, firmware image 3.0 TEST BUILD";
     const Case cases[] = {
-        {{"bogus"}, EXIT_USAGE},
-        {{}, EXIT_USAGE},
-        {{"status", "--yes"}, EXIT_USAGE},
-        {{"watch", "--count", "0"}, EXIT_USAGE},
-        {{"watch", "--count", "two"}, EXIT_USAGE},
-        {{"--version"}, EXIT_OK},
+        {{"stauts"}, EXIT_USAGE, "quillar-updater-cli: unknown command 'stauts'"},
+        {{}, EXIT_USAGE, "quillar-updater-cli: a command is required"},
+        {{"status", "--yes"}, EXIT_USAGE, "quillar-updater-cli: unknown option '--yes'"},
+        {{"status", "now"}, EXIT_USAGE, "quillar-updater-cli: unexpected argument 'now'"},
+        {{"watch", "--count", "0"},
+         EXIT_USAGE,
+         "quillar-updater-cli: --count wants a whole number from 1 to 1000000, not '0'"},
+        {{"watch", "--count", "abc"},
+         EXIT_USAGE,
+         "quillar-updater-cli: --count wants a whole number from 1 to 1000000, not 'abc'"},
+        {{"help", "stauts"}, EXIT_USAGE, "quillar-updater-cli: unknown command 'stauts'"},
+        {{"--version"}, EXIT_OK, version.c_str()},
+        {{"-V"}, EXIT_OK, version.c_str()},
+        {{"help"}, EXIT_OK, "Firmware updater for the QUILLAR ESC"},
+        {{"help", "update"}, EXIT_OK, "Write the carried firmware into the connected ESC"},
     };
     for (const Case &c : cases) {
-        std::vector<char *> argv = {const_cast<char *>("quillar-updater-cli")};
-        for (const char *argument : c.arguments) {
-            argv.push_back(const_cast<char *>(argument));
-        }
+        SCOPED_TRACE(c.firstLine);
         captureReset("");
-        EXPECT_EQ(cliMain(static_cast<int>(argv.size()), argv.data()), c.exitCode) << capturedErr();
+        EXPECT_EQ(runMain(c.arguments), c.exitCode) << capturedErr();
+        const std::string &shown = c.exitCode == EXIT_OK ? capturedOut() : capturedErr();
+        EXPECT_EQ(shown.substr(0, shown.find('\n')).find(c.firstLine), 0u) << shown;
+        if (c.exitCode != EXIT_OK) {
+            EXPECT_EQ(capturedOut(), "");
+            EXPECT_TRUE(contains(capturedErr(), text(MSG_CLI_SEE_HELP) + "\n"));
+        }
     }
-    EXPECT_EQ(capturedOut(), "quillar-updater-cli 3.0, firmware image 3.0 TEST BUILD\n");
+    // The program's help lists the commands, help included; a command's names the program.
+    captureReset("");
+    runMain({"help"});
+    EXPECT_TRUE(contains(capturedOut(), text(MSG_CLI_HELP_WATCH)));
+    EXPECT_TRUE(contains(capturedOut(), text(MSG_CLI_HELP_HELP_COMMAND)));
+    captureReset("");
+    runMain({"help", "update"});
+    EXPECT_TRUE(contains(capturedOut(), "quillar-updater-cli update"));
+    EXPECT_TRUE(contains(capturedOut(), text(MSG_CLI_HELP_YES)));
+}
+
+// The results alone on standard output with either; -q leaves out everything else, -v adds a
+// line for every report written and read, in order.
+TEST_F(Cli, quiet_chatters_or_verbose_misses_reports) {
+    for (const char *manner : {"-q", "-v"}) {
+        SCOPED_TRACE(manner);
+        plugReady();
+        captureReset("", true);
+        ASSERT_EQ(runMain({manner, "update", "--yes"}), EXIT_OK) << capturedErr();
+        EXPECT_TRUE(contains(capturedOut(), text(MSG_UPDATE_SUCCEEDED) + "\n"));
+        EXPECT_FALSE(contains(capturedOut(), "%"));
+        const std::string &err = capturedErr();
+        if (manner[1] == 'q') {
+            EXPECT_EQ(err, "");
+            continue;
+        }
+        EXPECT_EQ(countOf(err, "sent     01 "), simSentFrames().size());
+        EXPECT_EQ(countOf(err, "received 02 "), simSentFrames().size());
+        // The erase with its confirmation code, then its reply.
+        size_t at = err.find("sent     01 1E 04 00 E1 96 3C 5A 00");
+        ASSERT_NE(at, std::string::npos) << err;
+        EXPECT_EQ(err.compare(err.find('\n', at) + 1, 12, "received 02 "), 0);
+    }
+    // The trace goes with -v: the next command traces nothing.
+    cliSetVerbose(false);
+    plugReady();
+    captureReset("");
+    ASSERT_EQ(cliUpdate(true), EXIT_OK);
+    EXPECT_FALSE(contains(capturedErr(), "sent     "));
+}
+
+// On a terminal of any width the line is rewritten within it, with its counts when there is
+// room; the erase line comes before the pause and the progress.
+TEST_F(Cli, progress_wider_than_terminal_or_silent_erase) {
+    for (uint32_t columns : {80u, 40u, 20u}) {
+        SCOPED_TRACE(columns);
+        plugReady();
+        captureReset("", true, columns);
+        ASSERT_EQ(cliUpdate(true), EXIT_OK);
+        const std::string &err = capturedErr();
+        size_t erasing = err.find(text(MSG_CLI_ERASING) + "\n");
+        ASSERT_NE(erasing, std::string::npos);
+        EXPECT_LT(erasing, err.find(text(MSG_PROGRESS)));
+        std::string line = err.substr(err.rfind('\r') + 1);
+        line = line.substr(0, line.find_last_not_of(" \n") + 1);
+        EXPECT_LT(line.size(), columns) << line;
+        if (columns == 80) {
+            // The test image is 500 bytes: ten whole blocks and one of 20 bytes.
+            EXPECT_TRUE(contains(line, "100%  0:00 left  500/500 bytes  11/11 blocks  "));
+            EXPECT_TRUE(contains(line, " B/s")) << line;
+        }
+        for (size_t at = err.find('\r'); at != std::string::npos; at = err.find('\r', at + 1)) {
+            size_t end = err.find_first_of("\r\n", at + 1);
+            EXPECT_LT(err.substr(at + 1, end - at - 1).size(), columns);
+        }
+    }
 }
 
 #ifdef QUILLAR_WINDOW_FRAMES

@@ -12,12 +12,14 @@ std::string gErr;
 std::string gInput;
 size_t gRead = 0;
 bool gInteractive = false;
+uint32_t gColumns = 0;
 // Set from the threads of units updated at once.
 std::atomic<InterruptMode> gMode{INTERRUPT_EXIT};
 bool gNoticed = false;
 } // namespace
 
-void captureReset(const std::string &input, bool interactive) {
+void captureReset(const std::string &input, bool interactive, uint32_t columns) {
+    gColumns = columns;
     gOut.clear();
     gErr.clear();
     gInput = input;
@@ -48,6 +50,10 @@ void terminalWrite(TerminalStream stream, const std::string &text) {
 
 bool terminalIsInteractive(TerminalStream) {
     return gInteractive;
+}
+
+uint32_t terminalColumns(TerminalStream) {
+    return gInteractive ? gColumns : 0;
 }
 
 bool terminalReadLine(std::string *line) {

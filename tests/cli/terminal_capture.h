@@ -6,8 +6,9 @@
 
 #include <string>
 
-// Forgets the output; the answers typed are input (end of input after it).
-void captureReset(const std::string &input, bool interactive = false);
+// Forgets the output; the answers typed are input (end of input after it). An interactive
+// terminal is columns wide.
+void captureReset(const std::string &input, bool interactive = false, uint32_t columns = 80);
 const std::string &capturedOut();
 const std::string &capturedErr();
 // The interrupt mode set last, and whether a Ctrl-C is to be taken as noticed.

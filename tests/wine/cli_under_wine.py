@@ -5,7 +5,7 @@ Usage:
   cli_under_wine.py WINE EXE status LANGUAGE   no unit is connected: exit code 3, the no-unit
                                                text with the instructions (LANGUAGE en or de)
   cli_under_wine.py WINE DEMO update           the demo's update --yes through a pipe: exit code
-                                               0, at most 11 progress lines, the success text
+                                               0, at most 11 progress lines on stderr, the success text
 Output through a pipe is UTF-8.
 """
 import json
@@ -28,13 +28,14 @@ def main(argv):
     args = [wine, exe, "status"] if command == "status" else [wine, exe, "update", "--yes"]
     result = subprocess.run(args, capture_output=True, timeout=120)
     out = result.stdout.decode("utf-8", errors="replace")
+    err = result.stderr.decode("utf-8", errors="replace")
     checks = []
     if command == "status":
-        expected = text(40017, argv[4]) + "\n\n" + text(40001, argv[4])
+        expected = text(40017, argv[4]) + "\n\n" + text(40135, argv[4])
         checks.append((result.returncode == 3, f"exit code {result.returncode}, expected 3"))
         checks.append((out.startswith(expected), f"output starts {out[:160]!r}"))
     else:
-        progress = [line for line in out.splitlines() if line.startswith("[") and "%" in line]
+        progress = [line for line in err.splitlines() if line.startswith("[") and "%" in line]
         checks.append((result.returncode == 0, f"exit code {result.returncode}"))
         checks.append((2 <= len(progress) <= 11, f"{len(progress)} progress lines"))
         checks.append((out.endswith(text(40032) + "\n"), f"output ends {out[-160:]!r}"))
