@@ -3,8 +3,12 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "app/context.h"
+#include "app/update.h"
 #include "cli/terminal.h"
 
 // Exit codes.
@@ -16,6 +20,7 @@ constexpr int EXIT_WRONG_MODE = 4;
 constexpr int EXIT_NO_UPDATABLE_ESC = 5;
 constexpr int EXIT_INCOMPATIBLE_ESC = 6;
 constexpr int EXIT_DECLINED = 7;
+constexpr int EXIT_NOTHING_TO_DO = 8;
 constexpr int EXIT_INTERRUPTED = 130;
 
 // Texts of the command-line program in the catalogue.
@@ -66,6 +71,18 @@ enum CliMessageId : uint16_t {
     MSG_CLI_HELP_VERBOSE = 40147,
     MSG_CLI_TRACE_SENT = 40148,
     MSG_CLI_TRACE_RECEIVED = 40149,
+    // Units, records and nothing to do.
+    MSG_CLI_LIST_HELD = 40160,
+    MSG_CLI_LIST_UNIDENTIFIED = 40161,
+    MSG_CLI_SEVERAL_UNITS = 40162,
+    MSG_CLI_NOTHING_TO_DO = 40163,
+    MSG_CLI_WATCH_NOTHING = 40164,
+    MSG_CLI_LOG_FAILED = 40165,
+    MSG_CLI_HELP_LIST = 40166,
+    MSG_CLI_HELP_DEVICE = 40167,
+    MSG_CLI_HELP_REINSTALL = 40168,
+    MSG_CLI_HELP_LOG = 40169,
+    MSG_CLI_HELP_JSON_LINES = 40170,
     MSG_CLI_HELP_ALL = 40190,
 };
 
@@ -115,15 +132,62 @@ void cliUiUseBoardRow(int row);
 // Shows the percentage sent to the unit of a row.
 void boardSetProgress(int row, uint32_t percent);
 
+// Progress as JSON lines of the unit at device (update --json), or with an empty device as the
+// progress line; for this thread.
+void cliUiJsonProgress(const std::wstring &device);
+
+// ---- Records (records.cpp) ----
+
+// The version of every JSON object the program prints or logs.
+constexpr int CLI_JSON_SCHEMA = 1;
+
+// The paths of the HID interfaces present now.
+std::vector<std::wstring> cliInterfacePaths();
+
+// A unit connected now, as list shows it.
+struct ListedUnit {
+    std::wstring path;
+    bool held;       // another of our programs holds it: not identified
+    bool identified; // it answered its identification
+    std::string product;
+    std::string mode; // "application" or "bootloader"
+    nlohmann::ordered_json versions;
+};
+// Opens and identifies every unit connected, one after the other, and closes each again.
+std::vector<ListedUnit> cliListUnits();
+std::string cliListText(const std::vector<ListedUnit> &units, bool json);
+// The open unit's versions as JSON (unit, escBootloader, escFirmware: raw and shown), or null
+// while no unit is open.
+nlohmann::ordered_json cliVersionsJson(const UnitContext *unit);
+// The record of one unit handled: what the log holds, and what --json prints as its result.
+// result is null for a unit that was not updated.
+nlohmann::ordered_json cliUnitRecord(const std::wstring &path, const std::string &product,
+                                     const nlohmann::ordered_json &before,
+                                     const nlohmann::ordered_json &after, const char *outcome,
+                                     const UpdateResult *result);
+// The log of --log: opened for appending (false when it cannot be), one line per record, each
+// on the disk before the call returns. Safe from several threads.
+bool cliOpenLog(const std::string &path);
+bool cliLogRecord(const nlohmann::ordered_json &record);
+void cliCloseLog();
+
 // ---- The commands (commands.cpp) ----
 
-int cliStatus(bool json);
-int cliUpdate(bool yes);
+// What the commands are told beside --yes and --count.
+struct CommandOptions {
+    std::wstring device;    // --device: only the unit at this path
+    bool reinstall = false; // --reinstall: write an ESC that holds the image's version already
+    bool json = false;      // --json: JSON lines instead of text
+};
+
+int cliStatus(bool json, const CommandOptions &options = {});
+int cliList(bool json);
+int cliUpdate(bool yes, const CommandOptions &options = {});
 // count 0: until Ctrl-C.
-int cliWatch(bool yes, uint32_t count);
+int cliWatch(bool yes, uint32_t count, const CommandOptions &options = {});
 // The bench over every unit at once: each ready unit is updated on a thread of its own, in its
 // own context, once until it is removed. count 0: until Ctrl-C.
-int cliWatchAll(bool yes, uint32_t count);
+int cliWatchAll(bool yes, uint32_t count, const CommandOptions &options = {});
 // What a bench has done so far.
 struct BenchTally {
     uint32_t updated;
@@ -132,7 +196,7 @@ struct BenchTally {
 };
 // Updates the unit that classified ready in its context and returns its result line (time,
 // product, ESC version before and after, result), counted into tally.
-std::string cliUpdateBenchUnit(UnitContext *unit, BenchTally *tally);
+std::string cliUpdateBenchUnit(UnitContext *unit, BenchTally *tally, const CommandOptions &options);
 // The line of a unit that is there but not ready, counted into tally.
 std::string cliNotReadyLine(ConnectionOutcome outcome, BenchTally *tally);
 // The bench's closing line.

@@ -7,6 +7,7 @@
 #include "app/texts.h"
 #include "app/update.h"
 #include "link/connection.h"
+#include "link/identify.h"
 #include "cli/device_watch.h"
 
 #include <nlohmann/json.hpp>
@@ -51,14 +52,28 @@ const char *outcomeName(ConnectionOutcome outcome) {
 
 // The main window's start-up in the command's context: labels, registration, the first
 // classification.
-StartResult startWindow(UnitContext *unit, bool answerYes, bool quietBoxes = false,
-                        bool watchDevices = false) {
+StartResult startWindow(UnitContext *unit, bool answerYes, const CommandOptions &options,
+                        bool quietBoxes = false, bool watchDevices = false) {
     cliUiReset();
     cliSetAnswerYes(answerYes);
     cliSetQuietBoxes(quietBoxes);
     cliSetWatchDevices(watchDevices);
     appReset(unit);
+    unit->onlyPath = options.device.empty() ? nullptr : options.device.c_str();
     return appInitialise(unit);
+}
+
+// The ESC holds the image's version or a newer one: there is nothing to write.
+bool escAlreadyCurrent(const UnitContext *unit) {
+    uint16_t installed = escFirmwareVersion(&unit->connection);
+    return installed != NO_FIRMWARE_VERSION && installed >= IMAGE_FIRMWARE_VERSION;
+}
+
+// After a written image, the versions as the unit reports them now, not as assumed.
+void readBackVersions(UnitContext *unit) {
+    if (isUnitOpen(&unit->connection)) {
+        identifyUnit(&unit->connection);
+    }
 }
 
 std::wstring catalogue(uint16_t id) {
@@ -117,23 +132,20 @@ std::string imageVersionText() {
 
 // The keys in the order the interface names them.
 std::string statusJson(const UnitContext *unit, ConnectionOutcome outcome) {
-    const UnitConnection *connection = &unit->connection;
     VersionTexts texts;
     versionTexts(unit, &texts);
     nlohmann::ordered_json product = nullptr;
+    nlohmann::ordered_json device = nullptr;
     if (texts.unitLabel != nullptr) {
         product = utf8Text(texts.unitLabel);
+        device = utf8Text(unit->connection.devicePath);
     }
-    auto version = [](uint32_t raw, const wchar_t *shown) {
-        return nlohmann::ordered_json{{"raw", raw}, {"shown", utf8Text(shown)}};
-    };
     nlohmann::ordered_json object = {
+        {"schema", CLI_JSON_SCHEMA},
         {"outcome", outcomeName(outcome)},
+        {"device", device},
         {"product", product},
-        {"versions",
-         {{"unit", version(connection->unitFirmwareVersion, texts.unit)},
-          {"escBootloader", version(escBootloaderVersion(connection), texts.bootloader)},
-          {"escFirmware", version(escFirmwareVersion(connection), texts.esc)}}},
+        {"versions", cliVersionsJson(unit)},
         {"imageVersion", {{"raw", IMAGE_FIRMWARE_VERSION}, {"shown", imageVersionText()}}},
         {"status", utf8Text(statusText(outcome))}};
     return object.dump(2) + "\n";
@@ -194,10 +206,10 @@ struct CommandUnit {
 };
 } // namespace
 
-int cliStatus(bool json) {
+int cliStatus(bool json, const CommandOptions &options) {
     cliSetIdleInterrupt(INTERRUPT_EXIT);
     CommandUnit unit;
-    ConnectionOutcome outcome = startWindow(unit.get(), false, json).outcome;
+    ConnectionOutcome outcome = startWindow(unit.get(), false, options, json).outcome;
     if (json) {
         printOut(statusJson(unit.get(), outcome));
     } else {
@@ -212,45 +224,114 @@ int cliStatus(bool json) {
     return exitCodeOf(outcome);
 }
 
-int cliUpdate(bool yes) {
+int cliList(bool json) {
     cliSetIdleInterrupt(INTERRUPT_EXIT);
+    printOut(cliListText(cliListUnits(), json));
+    return EXIT_OK;
+}
+
+int cliUpdate(bool yes, const CommandOptions &options) {
+    cliSetIdleInterrupt(INTERRUPT_EXIT);
+    if (options.device.empty()) {
+        // Which of several units is meant is for the user to say, never for the search.
+        std::vector<ListedUnit> units = cliListUnits();
+        if (units.size() > 1) {
+            printErr(cliMessage(MSG_CLI_SEVERAL_UNITS) + "\n" + cliListText(units, false));
+            return EXIT_USAGE;
+        }
+    }
     CommandUnit unit;
-    ConnectionOutcome outcome = startWindow(unit.get(), yes).outcome;
+    ConnectionOutcome outcome = startWindow(unit.get(), yes, options).outcome;
     if (outcome != OUTCOME_READY) {
         printErr(utf8Text(statusText(outcome)) + "\n");
         explainUnitInUse(outcome);
         appClose(unit.get());
         return exitCodeOf(outcome);
     }
-    printOut(versionLines(unit.get()));
+    std::wstring path = unit.get()->connection.devicePath;
+    VersionTexts texts;
+    versionTexts(unit.get(), &texts);
+    std::string product = utf8Text(texts.unitLabel);
+    nlohmann::ordered_json before = cliVersionsJson(unit.get());
+    if (yes && !options.reinstall && escAlreadyCurrent(unit.get())) {
+        const FormatArg args[] = {{nullptr, IMAGE_FIRMWARE_VERSION >> 8u},
+                                  {nullptr, IMAGE_FIRMWARE_VERSION & 0xFFu}};
+        printErr(cliFormat(MSG_CLI_NOTHING_TO_DO, args, 2) + "\n");
+        nlohmann::ordered_json record =
+            cliUnitRecord(path, product, before, before, "nothing-to-do", nullptr);
+        cliLogRecord(record);
+        if (options.json) {
+            printOut(record.dump() + "\n");
+        }
+        appClose(unit.get());
+        return EXIT_NOTHING_TO_DO;
+    }
+    if (!options.json) {
+        printOut(versionLines(unit.get()));
+    }
+    cliUiJsonProgress(options.json ? path : std::wstring());
     UpdateResult result = appUpdate(unit.get());
+    cliUiJsonProgress(std::wstring());
     int code = EXIT_OK;
+    const char *name = "updated";
     if (result.status == UPDATE_FAILED) {
         code = EXIT_UPDATE_FAILED;
+        name = "failed";
     } else if (result.status == UPDATE_DECLINED) {
         code = EXIT_DECLINED;
+        name = "declined";
         printErr(cliMessage(MSG_CLI_DECLINED) + "\n");
     } else {
-        printOut(utf8Text(catalogue(MSG_UPDATE_SUCCEEDED)) + "\n");
+        readBackVersions(unit.get());
+        if (!options.json) {
+            printOut(utf8Text(catalogue(MSG_UPDATE_SUCCEEDED)) + "\n");
+        }
+    }
+    nlohmann::ordered_json record =
+        cliUnitRecord(path, product, before, cliVersionsJson(unit.get()), name, &result);
+    cliLogRecord(record);
+    if (options.json) {
+        printOut(record.dump() + "\n");
     }
     appClose(unit.get());
     return code;
 }
 
-std::string cliUpdateBenchUnit(UnitContext *unit, BenchTally *tally) {
+std::string cliUpdateBenchUnit(UnitContext *unit, BenchTally *tally,
+                               const CommandOptions &options) {
     VersionTexts before;
     versionTexts(unit, &before);
     std::wstring product = unitLabel(before);
-    UpdateResult outcome = appUpdate(unit);
+    std::wstring path = unit->connection.devicePath;
+    nlohmann::ordered_json beforeJson = cliVersionsJson(unit);
     std::wstring result;
-    if (outcome.status == UPDATE_SUCCEEDED) {
-        result = cliFormatWide(MSG_CLI_WATCH_UPDATED, nullptr, 0);
-        ++tally->updated;
+    UpdateResult outcome = {UPDATE_DECLINED, 0, 0, 0};
+    const char *name = "nothing-to-do";
+    if (!options.reinstall && escAlreadyCurrent(unit)) {
+        result = cliFormatWide(MSG_CLI_WATCH_NOTHING, nullptr, 0);
     } else {
-        std::wstring error = failureLine(outcome);
-        const FormatArg errorArg = {error.c_str(), 0};
-        result = cliFormatWide(MSG_CLI_WATCH_FAILED, &errorArg, 1);
-        ++tally->failed;
+        cliUiJsonProgress(options.json ? path : std::wstring());
+        outcome = appUpdate(unit);
+        cliUiJsonProgress(std::wstring());
+        if (outcome.status == UPDATE_SUCCEEDED) {
+            readBackVersions(unit);
+            result = cliFormatWide(MSG_CLI_WATCH_UPDATED, nullptr, 0);
+            ++tally->updated;
+            name = "updated";
+        } else {
+            std::wstring error = failureLine(outcome);
+            const FormatArg errorArg = {error.c_str(), 0};
+            result = cliFormatWide(MSG_CLI_WATCH_FAILED, &errorArg, 1);
+            ++tally->failed;
+            name = "failed";
+        }
+    }
+    nlohmann::ordered_json record =
+        cliUnitRecord(path, utf8Text(product), beforeJson, cliVersionsJson(unit), name,
+                      outcome.status == UPDATE_DECLINED ? nullptr : &outcome);
+    cliLogRecord(record);
+    if (options.json) {
+        return record.dump() + "\n";
     }
     VersionTexts after;
     versionTexts(unit, &after);
@@ -291,7 +372,7 @@ bool cliConfirmBench() {
     return true;
 }
 
-int cliWatch(bool yes, uint32_t count) {
+int cliWatch(bool yes, uint32_t count, const CommandOptions &options) {
     cliSetIdleInterrupt(INTERRUPT_EXIT);
     cliUiReset();
     if (!yes && !cliConfirmBench()) {
@@ -300,7 +381,7 @@ int cliWatch(bool yes, uint32_t count) {
     // Ctrl-C while waiting ends the watch with its summary; during an update it is held.
     cliSetIdleInterrupt(INTERRUPT_NOTICE);
     CommandUnit unit;
-    StartResult start = startWindow(unit.get(), true, false, true);
+    StartResult start = startWindow(unit.get(), true, options, false, true);
     if (!start.registered) {
         cliSetWatchDevices(false);
         return EXIT_UPDATE_FAILED;
@@ -317,7 +398,7 @@ int cliWatch(bool yes, uint32_t count) {
             updatedStillThere = false;
         }
         if (classified && outcome == OUTCOME_READY && open && !updatedStillThere) {
-            printOut(cliUpdateBenchUnit(unit.get(), &tally));
+            printOut(cliUpdateBenchUnit(unit.get(), &tally, options));
             updatedStillThere = isUnitOpen(&unit.get()->connection);
             classified = false;
             continue;

@@ -13,6 +13,12 @@ struct Choices {
     bool watchYes = false;
     uint32_t count = 0;
     bool all = false;
+    // Units, records and nothing to do.
+    std::string device;
+    std::string log;
+    bool reinstall = false;
+    bool jsonLines = false;
+    bool listJson = false;
 };
 
 void describeOptions(CLI::App *app, const std::string &group) {
@@ -143,6 +149,21 @@ int cliMain(int argc, char **argv) {
     watch->add_flag("--all", chosen.all, cliMessage(MSG_CLI_HELP_ALL));
     watch->group(commands);
 
+    // Units, records and nothing to do: list, --device, --reinstall, --json lines and --log.
+    CLI::App *list = app.add_subcommand("list", cliMessage(MSG_CLI_HELP_LIST));
+    describeOptions(list, options);
+    list->add_flag("--json", chosen.listJson, cliMessage(MSG_CLI_HELP_JSON));
+    list->group(commands);
+    for (CLI::App *command : {status, update, watch}) {
+        command->add_option("--device", chosen.device, cliMessage(MSG_CLI_HELP_DEVICE))
+            ->type_name("PATH");
+    }
+    for (CLI::App *command : {update, watch}) {
+        command->add_flag("--reinstall", chosen.reinstall, cliMessage(MSG_CLI_HELP_REINSTALL));
+        command->add_flag("--json", chosen.jsonLines, cliMessage(MSG_CLI_HELP_JSON_LINES));
+        command->add_option("--log", chosen.log, cliMessage(MSG_CLI_HELP_LOG))->type_name("FILE");
+    }
+
     // Quiet and verbose, for every command; help as a command of its own.
     CLI::App *help = app.add_subcommand("help", cliMessage(MSG_CLI_HELP_HELP_COMMAND));
     describeOptions(help, options);
@@ -173,14 +194,29 @@ int cliMain(int argc, char **argv) {
     }
     cliSetQuiet(manners.quiet);
     cliSetVerbose(manners.verbose);
+    if (list->parsed()) {
+        return cliList(chosen.listJson);
+    }
+    CommandOptions unitOptions;
+    unitOptions.device = std::wstring(chosen.device.begin(), chosen.device.end());
+    unitOptions.reinstall = chosen.reinstall;
+    unitOptions.json = chosen.jsonLines;
     if (status->parsed()) {
-        return cliStatus(chosen.json);
+        return cliStatus(chosen.json, unitOptions);
     }
+    // A log that cannot be written is known before anything is sent.
+    if (!chosen.log.empty() && !cliOpenLog(chosen.log)) {
+        printErr(cliMessage(MSG_CLI_LOG_FAILED) + " " + chosen.log + "\n");
+        return EXIT_USAGE;
+    }
+    int code = 0;
     if (update->parsed()) {
-        return cliUpdate(chosen.updateYes);
+        code = cliUpdate(chosen.updateYes, unitOptions);
+    } else if (chosen.all) {
+        code = cliWatchAll(chosen.watchYes, chosen.count, unitOptions);
+    } else {
+        code = cliWatch(chosen.watchYes, chosen.count, unitOptions);
     }
-    if (chosen.all) {
-        return cliWatchAll(chosen.watchYes, chosen.count);
-    }
-    return cliWatch(chosen.watchYes, chosen.count);
+    cliCloseLog();
+    return code;
 }

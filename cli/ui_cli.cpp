@@ -63,6 +63,9 @@ std::atomic<bool> gVerbose{false};
 thread_local ProgressLine gProgress = {};
 // The bench board's row that this thread's progress goes to, or -1 for a line of its own.
 thread_local int gBoardRow = -1;
+// The unit whose progress goes to standard output as JSON lines (--json), or empty.
+thread_local std::wstring gJsonDevice;
+thread_local uint32_t gJsonPercent = 0xFFFFFFFFu;
 
 std::string timeLeft(uint32_t percent, uint64_t elapsedMs) {
     if (percent == 0 || percent > 100) {
@@ -324,7 +327,29 @@ void cliUiUseBoardRow(int row) {
     gBoardRow = row;
 }
 
+void cliUiJsonProgress(const std::wstring &device) {
+    gJsonDevice = device;
+    gJsonPercent = 0xFFFFFFFFu;
+}
+
+// One JSON line for every percentage the update reaches.
+static void printJsonProgress(uint32_t percent) {
+    if (percent == gJsonPercent) {
+        return;
+    }
+    gJsonPercent = percent;
+    nlohmann::ordered_json event = {{"schema", CLI_JSON_SCHEMA},
+                                    {"event", "progress"},
+                                    {"device", utf8Text(gJsonDevice)},
+                                    {"percent", percent}};
+    printOut(event.dump() + "\n");
+}
+
 UiWindow uiCreateProgressWindow(int32_t, int32_t, int32_t, int32_t, const wchar_t *text) {
+    if (!gJsonDevice.empty()) {
+        printJsonProgress(0);
+        return PROGRESS_WINDOW;
+    }
     if (gBoardRow >= 0) {
         boardSetProgress(gBoardRow, 0);
         return PROGRESS_WINDOW;
@@ -350,6 +375,10 @@ UiWindow uiCreateProgressWindow(int32_t, int32_t, int32_t, int32_t, const wchar_
 // At most one line per call, and so per block: on a terminal the line is rewritten in place;
 // elsewhere a line is printed when the percentage reaches the next ten.
 void uiSetProgress(UiWindow progress, uint32_t percent) {
+    if (!gJsonDevice.empty()) {
+        printJsonProgress(percent > 100 ? 100 : percent);
+        return;
+    }
     if (gBoardRow >= 0) {
         boardSetProgress(gBoardRow, percent > 100 ? 100 : percent);
         return;

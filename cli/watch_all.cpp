@@ -116,6 +116,7 @@ struct Tracked {
     bool removed = false; // left while its update ran: handled once the update is over
     BenchTally tally = {0, 0, 0};
     std::string line;
+    const CommandOptions *options = nullptr;
 };
 
 std::string narrow(const std::wstring &text) {
@@ -128,7 +129,7 @@ void updateOnThread(Tracked *unit, int row) {
     cliSetIdleInterrupt(INTERRUPT_NOTICE);
     cliSetAnswerYes(true);
     cliUiUseBoardRow(row);
-    unit->line = cliUpdateBenchUnit(unit->context.get(), &unit->tally);
+    unit->line = cliUpdateBenchUnit(unit->context.get(), &unit->tally, *unit->options);
     boardEndRow(row);
     unit->done = true;
 }
@@ -138,6 +139,7 @@ struct Bench {
     BenchTally tally = {0, 0, 0};
     uint32_t count = 0;
     uint32_t started = 0; // updates started so far
+    const CommandOptions *options = nullptr;
 };
 
 Tracked *find(Bench *bench, const wchar_t *path) {
@@ -157,26 +159,10 @@ size_t busyCount(const Bench &bench) {
     return busy;
 }
 
-// The paths of the HID interfaces present now.
-std::vector<std::wstring> interfacePaths() {
-    std::vector<std::wstring> paths;
-    HidList *list = hidOpenList();
-    for (uint32_t index = 0; list != nullptr && hidListHas(list, index); ++index) {
-        size_t size = hidPathSize(list, index);
-        std::wstring path(size, L'\0');
-        if (size > 1 && hidGetPath(list, index, path.data(), size)) {
-            path.resize(size - 1);
-            paths.push_back(path);
-        }
-    }
-    hidCloseList(list);
-    return paths;
-}
-
 // Classifies every unit that is not known yet; a ready one is updated on a thread of its own,
 // one that is not ready is reported once and waited out until it is removed.
 void takeNewUnits(Bench *bench) {
-    for (const std::wstring &path : interfacePaths()) {
+    for (const std::wstring &path : cliInterfacePaths()) {
         if (find(bench, path.c_str()) != nullptr) {
             continue;
         }
@@ -185,6 +171,7 @@ void takeNewUnits(Bench *bench) {
         }
         auto unit = std::make_unique<Tracked>();
         unit->path = path;
+        unit->options = bench->options;
         unit->context = std::make_unique<UnitContext>(FRESH_UNIT_CONTEXT);
         UnitContext *context = unit->context.get();
         context->onlyPath = unit->path.c_str();
@@ -266,7 +253,7 @@ void boardSetProgress(int row, uint32_t percent) {
     }
 }
 
-int cliWatchAll(bool yes, uint32_t count) {
+int cliWatchAll(bool yes, uint32_t count, const CommandOptions &options) {
     cliSetIdleInterrupt(INTERRUPT_EXIT);
     cliUiReset();
     if (!yes && !cliConfirmBench()) {
@@ -290,6 +277,7 @@ int cliWatchAll(bool yes, uint32_t count) {
     printOut(cliMessage(MSG_CLI_WATCH_WAITING) + "\n");
     Bench bench;
     bench.count = count;
+    bench.options = &options;
     takeNewUnits(&bench);
     bool ended = false;
     while (!(countReached(bench) && busyCount(bench) == 0)) {

@@ -40,6 +40,9 @@ struct SimUnit {
     bool erased;
     bool addressSet;
     uint32_t writePointer;
+    // The firmware version the ESC reports once a write session that wrote blocks has ended
+    // (the carried image's, 3.0 unless a build says otherwise).
+    uint16_t writtenFirmwareVersion;
     std::vector<uint8_t> flash; // SIM_FLASH_SIZE bytes
 };
 

@@ -61,6 +61,7 @@ void simResetUnitState(SimUnit *unit) {
     u.erased = false;
     u.addressSet = false;
     u.writePointer = 0;
+    u.writtenFirmwareVersion = 0x0300;
     u.flash.assign(SIM_FLASH_SIZE, 0);
     for (size_t i = 0; i < SIM_FLASH_SIZE; ++i) {
         u.flash[i] = static_cast<uint8_t>(i * 7 + 3);
@@ -285,6 +286,11 @@ static void answerWriteProtect(const Received &in, ReplyFrame *reply) {
     }
     answering().writeProtected = in.bytes[3] == WRITE_PROTECT_SET;
     if (answering().writeProtected) {
+        // A session that wrote blocks leaves the ESC with the new firmware, which it reports
+        // from now on.
+        if (answering().erased && answering().writePointer > 0) {
+            putU16(answering().escInfo + 4, answering().writtenFirmwareVersion);
+        }
         // Protecting the flash ends the write session: writing again needs a new erase.
         answering().erased = false;
         answering().addressSet = false;

@@ -87,7 +87,7 @@ TEST_F(Cli, questions_misanswered) {
         {"same version, both yes", 0x0300, "y\ny\n", false, EXIT_OK, true},
         {"same version, end of input", 0x0300, "y\n", false, EXIT_DECLINED, true},
         {"older version", 0x02FF, "y\n", false, EXIT_OK, false},
-        {"--yes on the same version", 0x0300, "", true, EXIT_OK, false},
+        {"--yes on the same version", 0x0300, "", true, EXIT_NOTHING_TO_DO, false},
         {"German ja", 0x020A, "ja\n", false, EXIT_OK, false, LANGUAGE_GERMAN},
         {"English y in German", 0x020A, "y\n", false, EXIT_OK, false, LANGUAGE_GERMAN},
         {"German J in English", 0x020A, "J\n", false, EXIT_OK, false},
@@ -181,7 +181,8 @@ TEST_F(Cli, status_outcome_or_versions_wrong) {
         EXPECT_EQ(status["imageVersion"], (nlohmann::json{{"raw", 0x0300}, {"shown", "3.0"}}));
         if (c.exitCode != EXIT_OK) {
             EXPECT_TRUE(status["product"].is_null());
-            EXPECT_EQ(status["versions"]["escFirmware"]["shown"], "0.0.0");
+            EXPECT_TRUE(status["versions"].is_null());
+            EXPECT_TRUE(status["device"].is_null());
             EXPECT_TRUE(contains(status["status"], text(MSG_CLI_INSTRUCTIONS)));
             continue;
         }
@@ -285,6 +286,69 @@ TEST_F(Cli, bench_updates_unit_again_or_miscounts) {
         EXPECT_EQ(countOf(out, "TALOMIR  ESC 2.10 -> 3.0  updated\n"),
                   units - (c.eraseFailsFirst ? 1 : 0));
     }
+}
+
+// Several units: update does not pick one itself, --device picks it, an ESC that holds the image
+// already is left alone unless --reinstall, and the log keeps one line per unit handled, with
+// the version read back after the write.
+TEST_F(Cli, units_chosen_wrongly_or_rewritten_or_unrecorded) {
+    simReset();
+    SimUnit *first = simPlugOwnDemoUnit(L"/dev/hidraw0");
+    SimUnit *second = simPlugOwnDemoUnit(L"/dev/hidraw1");
+    const std::vector<uint8_t> untouched = first->flash;
+    captureReset("");
+    EXPECT_EQ(cliUpdate(true), EXIT_USAGE);
+    EXPECT_TRUE(contains(capturedErr(), text(MSG_CLI_SEVERAL_UNITS))) << capturedErr();
+    EXPECT_TRUE(contains(capturedErr(), "/dev/hidraw1  TALOMIR  application  ESC 2.10"));
+    EXPECT_EQ(commandsSent(CMD_ERASE_FIRMWARE), 0u);
+
+    captureReset("");
+    EXPECT_EQ(cliList(true), EXIT_OK);
+    nlohmann::json list = nlohmann::json::parse(capturedOut(), nullptr, false);
+    ASSERT_FALSE(list.is_discarded()) << capturedOut();
+    EXPECT_EQ(list["schema"], 1);
+    ASSERT_EQ(list["units"].size(), 2u);
+    EXPECT_EQ(list["units"][1]["path"], "/dev/hidraw1");
+    EXPECT_EQ(list["units"][1]["product"], "TALOMIR");
+    EXPECT_EQ(list["units"][1]["held"], false);
+
+    const char *log = "cli-test-units.jsonl";
+    std::remove(log);
+    ASSERT_TRUE(cliOpenLog(log));
+    CommandOptions chosen;
+    chosen.device = L"/dev/hidraw1";
+    const struct {
+        bool reinstall;
+        int exitCode;
+        const char *outcome;
+    } runs[] = {{false, EXIT_OK, "updated"},
+                {false, EXIT_NOTHING_TO_DO, "nothing-to-do"},
+                {true, EXIT_OK, "updated"}};
+    for (const auto &run : runs) {
+        chosen.reinstall = run.reinstall;
+        captureReset("");
+        EXPECT_EQ(cliUpdate(true, chosen), run.exitCode) << capturedErr();
+    }
+    cliCloseLog();
+    EXPECT_EQ(first->flash, untouched);
+    const std::vector<uint8_t> image(CARRIED_IMAGE, CARRIED_IMAGE + CARRIED_IMAGE_SIZE);
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), second->flash.begin()));
+    std::FILE *file = std::fopen(log, "r");
+    ASSERT_NE(file, nullptr);
+    char line[4096];
+    size_t records = 0;
+    while (std::fgets(line, sizeof line, file) != nullptr && records < std::size(runs)) {
+        nlohmann::json record = nlohmann::json::parse(line, nullptr, false);
+        ASSERT_FALSE(record.is_discarded()) << line;
+        EXPECT_EQ(record["device"], "/dev/hidraw1");
+        EXPECT_EQ(record["outcome"], runs[records].outcome);
+        EXPECT_EQ(record["after"]["escFirmware"]["shown"], "3.0");
+        ++records;
+    }
+    EXPECT_EQ(std::fgets(line, sizeof line, file), nullptr);
+    std::fclose(file);
+    std::remove(log);
+    EXPECT_EQ(records, std::size(runs));
 }
 
 // Every unit connected is updated at once, each from its own context and thread: each flash
@@ -440,7 +504,16 @@ TEST_F(Cli, frames_differ_from_window_program) {
         cli.push_back(hex);
     }
     ASSERT_GT(window.size(), 11u);
-    EXPECT_EQ(cli, window);
+    // The command line identifies the unit once more before (counting the units connected) and
+    // after (reading the versions back); in between, the frames are the window program's.
+    size_t identification = 0;
+    while (identification < window.size() && window[identification].rfind("01 0B", 0) != 0) {
+        ++identification;
+    }
+    std::vector<std::string> expected(window.begin(), window.begin() + identification);
+    expected.insert(expected.end(), window.begin(), window.end());
+    expected.insert(expected.end(), window.begin(), window.begin() + identification);
+    EXPECT_EQ(cli, expected);
 }
 #endif
 } // namespace
