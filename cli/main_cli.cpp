@@ -129,6 +129,7 @@ int cliMain(int argc, char **argv) {
     describeOptions(&app, options);
     app.set_version_flag("-V,--version", cliVersionText(), cliMessage(MSG_CLI_HELP_VERSION));
     app.require_subcommand(1, 1);
+    app.footer(cliMessage(MSG_CLI_HELP_EXIT_CODES));
 
     Choices chosen;
     CLI::App *status = app.add_subcommand("status", cliMessage(MSG_CLI_HELP_STATUS));
