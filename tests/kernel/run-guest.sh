@@ -173,7 +173,7 @@ print((entry if isinstance(entry, str) else entry["en"]).split("\r\n")[0])
 PY
 }
 in_use=$(text messages:40124)
-ready=$(text messages:40000)
+ready=$(text messages:40136)
 no_firmware=$(text fixed:NO_FIRMWARE)
 cli_failed=0
 expect() {
