@@ -69,11 +69,13 @@ bool escAlreadyCurrent(const UnitContext *unit) {
     return installed != NO_FIRMWARE_VERSION && installed >= IMAGE_FIRMWARE_VERSION;
 }
 
-// After a written image, the versions as the unit reports them now, not as assumed.
-void readBackVersions(UnitContext *unit) {
-    if (isUnitOpen(&unit->connection)) {
-        identifyUnit(&unit->connection);
+// After a written image, the versions as the unit reports them now, never as assumed: null
+// when the unit does not answer its identification.
+nlohmann::ordered_json readBackVersions(UnitContext *unit) {
+    if (!isUnitOpen(&unit->connection) || identifyUnit(&unit->connection) != 0) {
+        return nullptr;
     }
+    return cliVersionsJson(unit);
 }
 
 std::wstring catalogue(uint16_t id) {
@@ -274,6 +276,7 @@ int cliUpdate(bool yes, const CommandOptions &options) {
     cliUiJsonProgress(std::wstring());
     int code = EXIT_OK;
     const char *name = "updated";
+    nlohmann::ordered_json after = cliVersionsJson(unit.get());
     if (result.status == UPDATE_FAILED) {
         code = EXIT_UPDATE_FAILED;
         name = "failed";
@@ -282,13 +285,12 @@ int cliUpdate(bool yes, const CommandOptions &options) {
         name = "declined";
         printErr(cliMessage(MSG_CLI_DECLINED) + "\n");
     } else {
-        readBackVersions(unit.get());
+        after = readBackVersions(unit.get());
         if (!options.json) {
             printOut(utf8Text(catalogue(MSG_UPDATE_SUCCEEDED)) + "\n");
         }
     }
-    nlohmann::ordered_json record =
-        cliUnitRecord(path, product, before, cliVersionsJson(unit.get()), name, &result);
+    nlohmann::ordered_json record = cliUnitRecord(path, product, before, after, name, &result);
     cliLogRecord(record);
     if (options.json) {
         printOut(record.dump() + "\n");
@@ -307,6 +309,7 @@ std::string cliUpdateBenchUnit(UnitContext *unit, BenchTally *tally,
     std::wstring result;
     UpdateResult outcome = {UPDATE_DECLINED, 0, 0, 0};
     const char *name = "nothing-to-do";
+    nlohmann::ordered_json afterJson = beforeJson;
     if (!options.reinstall && escAlreadyCurrent(unit)) {
         result = cliFormatWide(MSG_CLI_WATCH_NOTHING, nullptr, 0);
     } else {
@@ -314,7 +317,7 @@ std::string cliUpdateBenchUnit(UnitContext *unit, BenchTally *tally,
         outcome = appUpdate(unit);
         cliUiJsonProgress(std::wstring());
         if (outcome.status == UPDATE_SUCCEEDED) {
-            readBackVersions(unit);
+            afterJson = readBackVersions(unit);
             result = cliFormatWide(MSG_CLI_WATCH_UPDATED, nullptr, 0);
             ++tally->updated;
             name = "updated";
@@ -324,10 +327,11 @@ std::string cliUpdateBenchUnit(UnitContext *unit, BenchTally *tally,
             result = cliFormatWide(MSG_CLI_WATCH_FAILED, &errorArg, 1);
             ++tally->failed;
             name = "failed";
+            afterJson = cliVersionsJson(unit);
         }
     }
     nlohmann::ordered_json record =
-        cliUnitRecord(path, utf8Text(product), beforeJson, cliVersionsJson(unit), name,
+        cliUnitRecord(path, utf8Text(product), beforeJson, afterJson, name,
                       outcome.status == UPDATE_DECLINED ? nullptr : &outcome);
     cliLogRecord(record);
     if (options.json) {
@@ -335,10 +339,13 @@ std::string cliUpdateBenchUnit(UnitContext *unit, BenchTally *tally,
     }
     VersionTexts after;
     versionTexts(unit, &after);
+    // A unit that did not answer after the write shows no version rather than an assumed one.
+    const wchar_t *afterEsc =
+        outcome.status == UPDATE_SUCCEEDED && afterJson.is_null() ? L"-" : after.esc;
     std::wstring time = wide(clockText());
     std::wstring escLabel = catalogue(MSG_LABEL_ESC);
     const FormatArg args[] = {{time.c_str(), 0}, {product.c_str(), 0}, {escLabel.c_str(), 0},
-                              {before.esc, 0},   {after.esc, 0},       {result.c_str(), 0}};
+                              {before.esc, 0},   {afterEsc, 0},        {result.c_str(), 0}};
     return cliFormat(MSG_CLI_WATCH_RESULT, args, 6) + "\n";
 }
 

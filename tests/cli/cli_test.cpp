@@ -351,6 +351,29 @@ TEST_F(Cli, units_chosen_wrongly_or_rewritten_or_unrecorded) {
     EXPECT_EQ(records, std::size(runs));
 }
 
+// A unit that does not answer its identification after the write is logged with no versions
+// after it, never with the version the write was meant to leave.
+TEST_F(Cli, unanswered_read_back_logged_as_written) {
+    plugReady();
+    // Identifications: counting the units, the start-up classification, the read-back.
+    simInjectFault({SIM_FAULT_READ_FAILS, CMD_IDENTIFY, 3, 0, 5});
+    const char *log = "cli-test-read-back.jsonl";
+    std::remove(log);
+    ASSERT_TRUE(cliOpenLog(log));
+    captureReset("");
+    EXPECT_EQ(cliUpdate(true), EXIT_OK);
+    cliCloseLog();
+    std::FILE *file = std::fopen(log, "r");
+    ASSERT_NE(file, nullptr);
+    char line[4096];
+    ASSERT_NE(std::fgets(line, sizeof line, file), nullptr);
+    std::fclose(file);
+    std::remove(log);
+    nlohmann::json record = nlohmann::json::parse(line, nullptr, false);
+    EXPECT_EQ(record["outcome"], "updated");
+    EXPECT_TRUE(record["after"].is_null()) << line;
+}
+
 // Every unit connected is updated at once, each from its own context and thread: each flash
 // ends up holding the image, none is written twice, and no answer goes to the wrong unit.
 TEST_F(Cli, units_at_once_mixed_up_or_written_twice) {
