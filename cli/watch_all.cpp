@@ -119,10 +119,6 @@ struct Tracked {
     const CommandOptions *options = nullptr;
 };
 
-std::string narrow(const std::wstring &text) {
-    return utf8Text(text);
-}
-
 // The update of one unit, on its own thread with a terminal UI of its own.
 void updateOnThread(Tracked *unit, int row) {
     cliUiReset();
@@ -186,7 +182,7 @@ void takeNewUnits(Bench *bench) {
         } else {
             unit->busy = true;
             ++bench->started;
-            int row = boardAddRow(narrow(path));
+            int row = boardAddRow(utf8Text(path));
             unit->worker = std::thread(updateOnThread, unit.get(), row);
         }
         bench->units.push_back(std::move(unit));
@@ -280,7 +276,7 @@ int cliWatchAll(bool yes, uint32_t count, const CommandOptions &options) {
     bench.options = &options;
     takeNewUnits(&bench);
     bool ended = false;
-    while (!(countReached(bench) && busyCount(bench) == 0)) {
+    for (;;) {
         collectDone(&bench);
         if (ended || countReached(bench)) {
             if (busyCount(bench) == 0) {
