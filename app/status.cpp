@@ -91,10 +91,6 @@ void switchVersionControls(bool enabled) {
     }
 }
 
-wchar_t foldCase(wchar_t c) {
-    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
-}
-
 void removeOpenUnit(UnitContext *unit) {
     closeConnection(&unit->connection);
     uiEnableControl(IDC_UPDATE, false);
@@ -102,20 +98,6 @@ void removeOpenUnit(UnitContext *unit) {
     showNotReadyStatus(MSG_CONNECTION_LOST);
 }
 } // namespace
-
-bool sameDevicePath(const wchar_t *a, const wchar_t *b) {
-    if (a == nullptr || b == nullptr) {
-        return false;
-    }
-    for (;; ++a, ++b) {
-        if (foldCase(*a) != foldCase(*b)) {
-            return false;
-        }
-        if (*a == L'\0') {
-            return true;
-        }
-    }
-}
 
 void initUnitContext(UnitContext *unit) {
     unit->connection = CLEARED_CONNECTION;

@@ -53,8 +53,3 @@ void versionTexts(const UnitContext *unit, VersionTexts *texts);
 // The status message of an outcome: MSG_READY, or the not-ready message that
 // showNotReadyStatus puts above the connection instructions.
 uint16_t outcomeMessage(ConnectionOutcome outcome);
-
-// True when two interface paths name the same interface: whole strings, letters A to Z
-// compared without case, anything else (a different length too) exactly. A null path matches
-// nothing.
-bool sameDevicePath(const wchar_t *a, const wchar_t *b);

@@ -87,18 +87,29 @@ static wchar_t foldLetter(wchar_t c) {
     return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
 }
 
-// True when the interface at index has the path, letters A to Z compared without case.
+bool sameDevicePath(const wchar_t *a, const wchar_t *b) {
+    if (a == nullptr || b == nullptr) {
+        return false;
+    }
+    for (;; ++a, ++b) {
+        if (foldLetter(*a) != foldLetter(*b)) {
+            return false;
+        }
+        if (*a == L'\0') {
+            return true;
+        }
+    }
+}
+
+// True when the interface at index has the path (sameDevicePath).
 static bool interfaceHasPath(HidList *list, uint32_t index, const wchar_t *wanted) {
     size_t size = hidPathSize(list, index);
-    size_t length = std::wcslen(wanted);
-    if (size != length + 1) {
+    if (size != std::wcslen(wanted) + 1) {
         return false;
     }
     wchar_t *path = static_cast<wchar_t *>(std::calloc(size, sizeof(wchar_t)));
-    bool same = path != nullptr && hidGetPath(list, index, path, size);
-    for (size_t i = 0; same && i < length; ++i) {
-        same = foldLetter(path[i]) == foldLetter(wanted[i]);
-    }
+    bool same =
+        path != nullptr && hidGetPath(list, index, path, size) && sameDevicePath(path, wanted);
     std::free(path);
     return same;
 }

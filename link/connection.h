@@ -69,6 +69,11 @@ void closeConnection(UnitConnection *connection);
 // the unit stays open.
 int32_t openUnit(UnitConnection *connection);
 
+// True when two interface paths name the same interface: whole strings, letters A to Z
+// compared without case, anything else (a different length too) exactly. A null path matches
+// nothing.
+bool sameDevicePath(const wchar_t *a, const wchar_t *b);
+
 // openUnit for the one interface at path only (letters A to Z compared without case): the same
 // results, LINK_NO_DEVICE when no unit is there.
 int32_t openUnitAt(UnitConnection *connection, const wchar_t *path);
