@@ -92,6 +92,9 @@ enum CliMessageId : uint16_t {
 // UTF-8 of a wide text; "\r\n" becomes "\n".
 std::string utf8Text(const wchar_t *text);
 std::string utf8Text(const std::wstring &text);
+// A text of the program's own (times, hex, words of the command line) as a wide text, byte by
+// byte.
+std::wstring wideText(const std::string &text);
 // A catalogue text in the current language, as UTF-8.
 std::string cliMessage(uint16_t id);
 // Formats a catalogue text with formatText; cliFormat gives it as UTF-8.

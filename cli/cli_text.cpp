@@ -51,6 +51,10 @@ std::string utf8Text(const std::wstring &text) {
     return utf8Text(text.c_str());
 }
 
+std::wstring wideText(const std::string &text) {
+    return std::wstring(text.begin(), text.end());
+}
+
 std::string cliMessage(uint16_t id) {
     wchar_t text[MESSAGE_BUFFER_SIZE];
     loadMessage(id, text, MESSAGE_BUFFER_SIZE);

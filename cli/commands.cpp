@@ -163,10 +163,6 @@ std::string clockText() {
     return text;
 }
 
-std::wstring wide(const std::string &ascii) {
-    return std::wstring(ascii.begin(), ascii.end());
-}
-
 // A failed update's box text on one line: its lines joined by spaces.
 std::wstring failureLine(const UpdateResult &failure) {
     wchar_t text[MESSAGE_BUFFER_SIZE];
@@ -342,7 +338,7 @@ std::string cliUpdateBenchUnit(UnitContext *unit, BenchTally *tally,
     // A unit that did not answer after the write shows no version rather than an assumed one.
     const wchar_t *afterEsc =
         outcome.status == UPDATE_SUCCEEDED && afterJson.is_null() ? L"-" : after.esc;
-    std::wstring time = wide(clockText());
+    std::wstring time = wideText(clockText());
     std::wstring escLabel = catalogue(MSG_LABEL_ESC);
     const FormatArg args[] = {{time.c_str(), 0}, {product.c_str(), 0}, {escLabel.c_str(), 0},
                               {before.esc, 0},   {afterEsc, 0},        {result.c_str(), 0}};
@@ -350,7 +346,7 @@ std::string cliUpdateBenchUnit(UnitContext *unit, BenchTally *tally,
 }
 
 std::string cliNotReadyLine(ConnectionOutcome outcome, BenchTally *tally) {
-    std::wstring time = wide(clockText());
+    std::wstring time = wideText(clockText());
     std::wstring message = catalogue(outcomeMessage(outcome));
     const FormatArg args[] = {{time.c_str(), 0}, {message.c_str(), 0}};
     ++tally->notReady;

@@ -39,7 +39,7 @@ struct Manners {
 };
 
 std::string formatted(uint16_t id, const std::string &word) {
-    std::wstring wide(word.begin(), word.end());
+    std::wstring wide = wideText(word);
     const FormatArg arg = {wide.c_str(), 0};
     return cliFormat(id, &arg, 1);
 }
@@ -54,8 +54,8 @@ CLI::Validator wholeNumberCheck(const std::string &option, Manners *manners) {
             if (digits && number >= COUNT_LOWEST && number <= COUNT_HIGHEST) {
                 return std::string();
             }
-            std::wstring wideOption(option.begin(), option.end());
-            std::wstring wideValue(value.begin(), value.end());
+            std::wstring wideOption = wideText(option);
+            std::wstring wideValue = wideText(value);
             const FormatArg args[] = {{wideOption.c_str(), 0},
                                       {nullptr, COUNT_LOWEST},
                                       {nullptr, COUNT_HIGHEST},
@@ -199,7 +199,7 @@ int cliMain(int argc, char **argv) {
         return cliList(chosen.listJson);
     }
     CommandOptions unitOptions;
-    unitOptions.device = std::wstring(chosen.device.begin(), chosen.device.end());
+    unitOptions.device = wideText(chosen.device);
     unitOptions.reinstall = chosen.reinstall;
     unitOptions.json = chosen.jsonLines;
     if (status->parsed()) {

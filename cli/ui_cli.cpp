@@ -117,7 +117,7 @@ std::string progressText(uint32_t percent, uint64_t now, size_t columns) {
                                    {nullptr, rate}};
     std::string counts = cliFormat(MSG_CLI_PROGRESS_COUNTS, countArgs, 5);
     std::string left = timeLeft(percent, elapsedMs);
-    std::wstring wideLeft(left.begin(), left.end());
+    std::wstring wideLeft = wideText(left);
     uint32_t barWidth = BAR_WIDTH;
     std::string line;
     for (;;) {
@@ -193,7 +193,7 @@ void traceFrame(FrameDirection direction, const uint8_t *bytes, size_t length) {
         std::snprintf(pair, sizeof pair, at == 0 ? "%02X" : " %02X", bytes[at]);
         hex += pair;
     }
-    std::wstring wideHex(hex.begin(), hex.end());
+    std::wstring wideHex = wideText(hex);
     const FormatArg arg = {wideHex.c_str(), 0};
     std::lock_guard<std::mutex> hold(gTraceLock);
     endProgressLine();
