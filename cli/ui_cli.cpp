@@ -375,19 +375,19 @@ UiWindow uiCreateProgressWindow(int32_t, int32_t, int32_t, int32_t, const wchar_
 // At most one line per call, and so per block: on a terminal the line is rewritten in place;
 // elsewhere a line is printed when the percentage reaches the next ten.
 void uiSetProgress(UiWindow progress, uint32_t percent) {
+    if (percent > 100) {
+        percent = 100;
+    }
     if (!gJsonDevice.empty()) {
-        printJsonProgress(percent > 100 ? 100 : percent);
+        printJsonProgress(percent);
         return;
     }
     if (gBoardRow >= 0) {
-        boardSetProgress(gBoardRow, percent > 100 ? 100 : percent);
+        boardSetProgress(gBoardRow, percent);
         return;
     }
     if (progress != PROGRESS_WINDOW || !gProgress.active) {
         return;
-    }
-    if (percent > 100) {
-        percent = 100;
     }
     ++gProgress.updates;
     uint64_t now = terminalNowMs();
