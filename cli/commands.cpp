@@ -185,6 +185,13 @@ void explainUnitInUse(ConnectionOutcome outcome) {
     }
 }
 
+// Logs the record of a unit handled (--log); returns the line --json prints of it, else
+// nothing.
+std::string loggedRecordLine(const nlohmann::ordered_json &record, bool json) {
+    cliLogRecord(record);
+    return json ? record.dump() + "\n" : std::string();
+}
+
 bool unitThereButNotReady(ConnectionOutcome outcome) {
     return outcome == OUTCOME_WRONG_MODE || outcome == OUTCOME_NO_UPDATABLE_ESC ||
            outcome == OUTCOME_INCOMPATIBLE_ESC;
@@ -255,12 +262,8 @@ int cliUpdate(bool yes, const CommandOptions &options) {
         const FormatArg args[] = {{nullptr, IMAGE_FIRMWARE_VERSION >> 8u},
                                   {nullptr, IMAGE_FIRMWARE_VERSION & 0xFFu}};
         printErr(cliFormat(MSG_CLI_NOTHING_TO_DO, args, 2) + "\n");
-        nlohmann::ordered_json record =
-            cliUnitRecord(path, product, before, before, "nothing-to-do", nullptr);
-        cliLogRecord(record);
-        if (options.json) {
-            printOut(record.dump() + "\n");
-        }
+        printOut(loggedRecordLine(
+            cliUnitRecord(path, product, before, before, "nothing-to-do", nullptr), options.json));
         appClose(unit.get());
         return EXIT_NOTHING_TO_DO;
     }
@@ -286,11 +289,8 @@ int cliUpdate(bool yes, const CommandOptions &options) {
             printOut(utf8Text(catalogue(MSG_UPDATE_SUCCEEDED)) + "\n");
         }
     }
-    nlohmann::ordered_json record = cliUnitRecord(path, product, before, after, name, &result);
-    cliLogRecord(record);
-    if (options.json) {
-        printOut(record.dump() + "\n");
-    }
+    printOut(
+        loggedRecordLine(cliUnitRecord(path, product, before, after, name, &result), options.json));
     appClose(unit.get());
     return code;
 }
@@ -329,9 +329,9 @@ std::string cliUpdateBenchUnit(UnitContext *unit, BenchTally *tally,
     nlohmann::ordered_json record =
         cliUnitRecord(path, utf8Text(product), beforeJson, afterJson, name,
                       outcome.status == UPDATE_DECLINED ? nullptr : &outcome);
-    cliLogRecord(record);
+    std::string jsonLine = loggedRecordLine(record, options.json);
     if (options.json) {
-        return record.dump() + "\n";
+        return jsonLine;
     }
     VersionTexts after;
     versionTexts(unit, &after);
