@@ -145,6 +145,10 @@ void cliUiJsonProgress(const std::wstring &device);
 // The version of every JSON object the program prints or logs.
 constexpr int CLI_JSON_SCHEMA = 1;
 
+// Now as the bench line shows it (local time, "2026-12-08 20:32:18") or, with utc, as the
+// records hold it ("2026-12-08T20:32:18Z"); "-" when the clock cannot be read.
+std::string cliTimeText(bool utc);
+
 // The paths of the HID interfaces present now.
 std::vector<std::wstring> cliInterfacePaths();
 

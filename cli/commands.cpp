@@ -12,7 +12,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include <ctime>
 #include <memory>
 
 namespace {
@@ -151,16 +150,6 @@ std::string statusJson(const UnitContext *unit, ConnectionOutcome outcome) {
         {"imageVersion", {{"raw", IMAGE_FIRMWARE_VERSION}, {"shown", imageVersionText()}}},
         {"status", utf8Text(statusText(outcome))}};
     return object.dump(2) + "\n";
-}
-
-std::string clockText() {
-    std::time_t now = std::time(nullptr);
-    char text[32];
-    std::tm *local = std::localtime(&now);
-    if (local == nullptr || std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", local) == 0) {
-        return "-";
-    }
-    return text;
 }
 
 // A failed update's box text on one line: its lines joined by spaces.
@@ -338,7 +327,7 @@ std::string cliUpdateBenchUnit(UnitContext *unit, BenchTally *tally,
     // A unit that did not answer after the write shows no version rather than an assumed one.
     const wchar_t *afterEsc =
         outcome.status == UPDATE_SUCCEEDED && afterJson.is_null() ? L"-" : after.esc;
-    std::wstring time = wideText(clockText());
+    std::wstring time = wideText(cliTimeText(false));
     std::wstring escLabel = catalogue(MSG_LABEL_ESC);
     const FormatArg args[] = {{time.c_str(), 0}, {product.c_str(), 0}, {escLabel.c_str(), 0},
                               {before.esc, 0},   {afterEsc, 0},        {result.c_str(), 0}};
@@ -346,7 +335,7 @@ std::string cliUpdateBenchUnit(UnitContext *unit, BenchTally *tally,
 }
 
 std::string cliNotReadyLine(ConnectionOutcome outcome, BenchTally *tally) {
-    std::wstring time = wideText(clockText());
+    std::wstring time = wideText(cliTimeText(false));
     std::wstring message = catalogue(outcomeMessage(outcome));
     const FormatArg args[] = {{time.c_str(), 0}, {message.c_str(), 0}};
     ++tally->notReady;

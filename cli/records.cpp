@@ -24,21 +24,24 @@ namespace {
 std::mutex gLogLock;
 std::FILE *gLog = nullptr;
 
-std::string utcNow() {
+} // namespace
+
+std::string cliTimeText(bool utc) {
     std::time_t now = std::time(nullptr);
     std::tm parts = {};
+    // The reentrant conversions: units updated at once ask for the time from their own threads.
 #ifdef _WIN32
-    bool converted = gmtime_s(&parts, &now) == 0;
+    bool converted = (utc ? gmtime_s(&parts, &now) : localtime_s(&parts, &now)) == 0;
 #else
-    bool converted = gmtime_r(&now, &parts) != nullptr;
+    bool converted = (utc ? gmtime_r(&now, &parts) : localtime_r(&now, &parts)) != nullptr;
 #endif
+    const char *format = utc ? "%Y-%m-%dT%H:%M:%SZ" : "%Y-%m-%d %H:%M:%S";
     char text[32];
-    if (!converted || std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts) == 0) {
+    if (!converted || std::strftime(text, sizeof text, format, &parts) == 0) {
         return "-";
     }
     return text;
 }
-} // namespace
 
 nlohmann::ordered_json cliVersionsJson(const UnitContext *unit) {
     const UnitConnection *connection = &unit->connection;
@@ -115,7 +118,7 @@ nlohmann::ordered_json cliUnitRecord(const std::wstring &path, const std::string
                                      const UpdateResult *result) {
     return {{"schema", CLI_JSON_SCHEMA},
             {"event", "result"},
-            {"time", utcNow()},
+            {"time", cliTimeText(true)},
             {"device", utf8Text(path)},
             {"product",
              product.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(product)},
