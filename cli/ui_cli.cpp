@@ -65,7 +65,7 @@ thread_local ProgressLine gProgress = {};
 thread_local int gBoardRow = -1;
 // The unit whose progress goes to standard output as JSON lines (--json), or empty.
 thread_local std::wstring gJsonDevice;
-thread_local uint32_t gJsonPercent = 0xFFFFFFFFu;
+thread_local uint32_t gJsonPercent = NO_PERCENT;
 
 std::string timeLeft(uint32_t percent, uint64_t elapsedMs) {
     if (percent == 0 || percent > 100) {
@@ -329,7 +329,7 @@ void cliUiUseBoardRow(int row) {
 
 void cliUiJsonProgress(const std::wstring &device) {
     gJsonDevice = device;
-    gJsonPercent = 0xFFFFFFFFu;
+    gJsonPercent = NO_PERCENT;
 }
 
 // One JSON line for every percentage the update reaches.

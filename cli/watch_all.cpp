@@ -19,6 +19,8 @@
 namespace {
 // How long the watch waits for an event before it looks at the updates again.
 constexpr uint32_t LOOK_MS = 100;
+// A row's decile before its first line.
+constexpr uint32_t NOTHING_PRINTED = 0xFFFFFFFFu;
 
 // ---- The board: one progress line per unit being updated, on standard error ----
 
@@ -90,7 +92,7 @@ void boardPrint(const std::string &line) {
 
 int boardAddRow(const std::string &label) {
     std::lock_guard<std::mutex> locked(gBoard.lock);
-    gBoard.rows.push_back(BoardRow{label, 0, 0xFFFFFFFFu, true});
+    gBoard.rows.push_back(BoardRow{label, 0, NOTHING_PRINTED, true});
     return static_cast<int>(gBoard.rows.size() - 1);
 }
 
@@ -236,14 +238,14 @@ void boardSetProgress(int row, uint32_t percent) {
     }
     std::lock_guard<std::mutex> locked(gBoard.lock);
     BoardRow &shown = gBoard.rows[static_cast<size_t>(row)];
-    if (percent == shown.percent && shown.decile != 0xFFFFFFFFu) {
+    if (percent == shown.percent && shown.decile != NOTHING_PRINTED) {
         return;
     }
     shown.percent = percent;
     if (gBoard.interactive) {
         clearBlock();
         drawBlock();
-    } else if (shown.decile == 0xFFFFFFFFu || percent / 10 > shown.decile) {
+    } else if (shown.decile == NOTHING_PRINTED || percent / 10 > shown.decile) {
         shown.decile = percent / 10;
         printErr(rowText(shown) + "\n");
     }
