@@ -48,14 +48,17 @@ uint32_t gHidWriteTimeoutMs = HID_WRITE_TIMEOUT_MS;
 // process.
 static const wchar_t HOLD_PREFIX[] = L"Local\\quillar-updater-hid-";
 
-// An open device and the event of its hold; a free entry has no device. The search opens one
-// interface at a time and the record holds one unit, so a few entries suffice.
+// An open device and the event of its hold; a free entry has no device. A search opens one
+// interface at a time and each record holds one unit: watch --all has room for 15 units at once
+// beside its search.
 struct Hold {
     HANDLE device;
     HANDLE event;
 };
 constexpr size_t MAX_HOLDS = 16;
 static Hold holds[MAX_HOLDS] = {};
+// The units of watch --all are opened and closed from their own threads.
+static SRWLOCK holdsLock = SRWLOCK_INIT;
 
 static HANDLE toHandle(HidHandle handle) {
     return reinterpret_cast<HANDLE>(handle);
@@ -228,6 +231,7 @@ static HANDLE takeHold(const wchar_t *path) {
     return event;
 }
 
+// Under holdsLock.
 static Hold *freeHold() {
     for (Hold &hold : holds) {
         if (hold.device == nullptr) {
@@ -240,11 +244,6 @@ static Hold *freeHold() {
 HidHandle hidOpenPath(const wchar_t *path) {
     if (path == nullptr) {
         fail(ERROR_INVALID_PARAMETER);
-        return HID_INVALID_HANDLE;
-    }
-    Hold *hold = freeHold();
-    if (hold == nullptr) {
-        fail(ERROR_TOO_MANY_OPEN_FILES);
         return HID_INVALID_HANDLE;
     }
     HANDLE event = takeHold(path);
@@ -260,7 +259,18 @@ HidHandle hidOpenPath(const wchar_t *path) {
         CloseHandle(event);
         return HID_INVALID_HANDLE;
     }
-    *hold = {handle, event};
+    AcquireSRWLockExclusive(&holdsLock);
+    Hold *hold = freeHold();
+    if (hold != nullptr) {
+        *hold = {handle, event};
+    }
+    ReleaseSRWLockExclusive(&holdsLock);
+    if (hold == nullptr) {
+        CloseHandle(handle);
+        CloseHandle(event);
+        fail(ERROR_TOO_MANY_OPEN_FILES);
+        return HID_INVALID_HANDLE;
+    }
     return reinterpret_cast<HidHandle>(handle);
 }
 
@@ -406,6 +416,7 @@ void hidClose(HidHandle handle) {
     }
     CloseHandle(device);
     // The hold ends only once the device is closed, so that no other program gets it earlier.
+    AcquireSRWLockExclusive(&holdsLock);
     for (Hold &hold : holds) {
         if (hold.device == device) {
             CloseHandle(hold.event);
@@ -413,6 +424,7 @@ void hidClose(HidHandle handle) {
             break;
         }
     }
+    ReleaseSRWLockExclusive(&holdsLock);
 }
 
 uint32_t hidLastError() {
