@@ -1,0 +1,103 @@
+// What the browser tests share: the demo folder served on localhost, and Debian's Chromium.
+import {spawn} from 'node:child_process';
+import fs from 'node:fs';
+import http from 'node:http';
+import os from 'node:os';
+import path from 'node:path';
+import {chromium} from 'playwright-core';
+
+export const CHROMIUM = '/usr/bin/chromium';
+export const CHROMIUM_ARGS = [
+  '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+  '--disable-background-networking', '--disable-component-update', '--disable-sync',
+];
+// Playwright's own defaults that keep a hidden page's timers at full pace; a measurement of a
+// hidden page must run without them.
+export const KEEPS_PACE = [
+  '--disable-background-timer-throttling', '--disable-backgrounding-occluded-windows',
+  '--disable-renderer-backgrounding',
+];
+
+export const DEMO = process.env.QUILLAR_WEB_DEMO ||
+  path.resolve(path.dirname(new URL(import.meta.url).pathname), '../../build/web/demo');
+export const ROOT = path.resolve(path.dirname(new URL(import.meta.url).pathname), '../..');
+
+const TYPES = {
+  '.html': 'text/html; charset=utf-8', '.js': 'text/javascript', '.wasm': 'application/wasm',
+  '.css': 'text/css', '.png': 'image/png', '.ico': 'image/x-icon', '.rules': 'text/plain',
+};
+
+// Serves a folder on 127.0.0.1 at a free port, as any static host would. Every request is
+// recorded, so that a test can tell that nothing was asked for elsewhere or later.
+export async function serve(root = DEMO) {
+  const requests = [];
+  const server = http.createServer((request, response) => {
+    const name = decodeURIComponent(new URL(request.url, 'http://x').pathname);
+    const file = path.join(root, name.endsWith('/') ? name + 'index.html' : name);
+    requests.push(name);
+    if (!file.startsWith(root) || !fs.existsSync(file) || fs.statSync(file).isDirectory()) {
+      response.writeHead(404);
+      response.end();
+      return;
+    }
+    response.writeHead(200, {'content-type': TYPES[path.extname(file)] || 'application/octet-stream',
+                             'cache-control': 'no-store'});
+    response.end(fs.readFileSync(file));
+  });
+  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  return {
+    url: `http://127.0.0.1:${server.address().port}/`,
+    requests,
+    close: () => new Promise((resolve) => server.close(resolve)),
+  };
+}
+
+// Chromium headless as Playwright starts it.
+export function launch(options = {}) {
+  return chromium.launch({executablePath: CHROMIUM, args: CHROMIUM_ARGS, headless: true, ...options});
+}
+
+// Chromium headless started here and driven over its DevTools port, with none of Playwright's
+// defaults: no focus emulation (which holds every page visible) and no flags that keep hidden
+// pages at full pace. A page in it is hidden once another tab of its window is in front
+// (hideBehindTab). Returns {browser, context, close}.
+export async function launchHideable() {
+  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'quillar-web-'));
+  const child = spawn(CHROMIUM, ['--headless', ...CHROMIUM_ARGS, `--user-data-dir=${profile}`,
+                                 '--remote-debugging-port=0', 'about:blank'],
+                      {stdio: ['ignore', 'ignore', 'pipe']});
+  const endpoint = await new Promise((resolve, reject) => {
+    let text = '';
+    child.stderr.on('data', (chunk) => {
+      text += chunk;
+      const found = text.match(/DevTools listening on (ws:\S+)/);
+      if (found) {
+        resolve(found[1]);
+      }
+    });
+    child.on('exit', () => reject(new Error('chromium ended: ' + text)));
+  });
+  const browser = await chromium.connectOverCDP(endpoint, {noDefaults: true});
+  const context = browser.contexts()[0];
+  return {
+    browser,
+    context,
+    async close() {
+      await browser.close().catch(() => {});
+      child.kill();
+      await new Promise((resolve) => child.once('exit', resolve));
+      fs.rmSync(profile, {recursive: true, force: true});
+    },
+  };
+}
+
+// Puts another tab of the same window in front of the page, so that the page is hidden; the
+// returned function brings the page back.
+export async function hideBehindTab(context, page) {
+  const tab = await context.newPage();
+  await page.waitForFunction(() => document.visibilityState === 'hidden');
+  return async () => {
+    await tab.close();
+    await page.waitForFunction(() => document.visibilityState === 'visible');
+  };
+}
