@@ -3,10 +3,11 @@
 //
 // Everything the application knows of one unit lives in one UnitContext, never in file-scope
 // state, so that a front end can run several units at once, each in its own context (and, for
-// a program that updates them in parallel, each on its own thread with its own UI state).
+// a program that updates them in parallel, each on its own thread with its own front end).
 #pragma once
 
 #include "app/device_event.h"
+#include "app/frontend.h"
 #include "link/connection.h"
 
 #include <cstddef>
@@ -36,31 +37,33 @@ enum HoldState { HOLD_OFF, HOLD_HOLDING, HOLD_RELEASING };
 // one event more than it keeps, so that the newest one is weighed with the others before
 // anything is given up.
 struct HeldEventQueue {
-    HoldState state;
-    size_t count;
+    HoldState state = HOLD_OFF;
+    size_t count = 0;
     DeviceEvent events[HELD_EVENT_CAPACITY + 1];
 };
 
 struct UnitContext {
     // The record of the open unit, owned by this context from start to exit; only the
     // application closes it.
-    UnitConnection connection;
+    UnitConnection connection = CLEARED_CONNECTION;
     // Every opening is a classification's, so the open unit classified ready exactly when the
     // last outcome is ready. An arrival inside a message box can replace the open unit by one
     // whose identification failed: that one stays open with the outcome no unit.
-    ConnectionOutcome lastOutcome;
+    ConnectionOutcome lastOutcome = OUTCOME_NO_UNIT;
     HeldEventQueue held;
-    bool registered; // for device notifications, from start-up to close
-    bool updateBusy; // from the Update command to the end of the update
+    bool registered = false; // for device notifications, from start-up to close
+    bool updateBusy = false; // from the Update command to the end of the update
     // Null: classification opens the first free unit. Otherwise only the unit at this path (a
     // front end that handles several units, each in its own context); not owned.
-    const wchar_t *onlyPath;
+    const wchar_t *onlyPath = nullptr;
+    // What this unit's user is told and asked; given by the front end, kept by appReset.
+    FrontEnd frontEnd = {nullptr, nullptr};
 };
 
-// A context that was never used: connection cleared, no unit, nothing held. A static context
-// starts from this, since a zeroed connection would hold a valid handle.
-constexpr UnitContext FRESH_UNIT_CONTEXT = {
-    CLEARED_CONNECTION, OUTCOME_NO_UNIT, {HOLD_OFF, 0, {}}, false, false, nullptr};
+// A context that was never used, as a new one is: connection cleared, no unit, nothing held, no
+// front end yet.
+constexpr UnitContext FRESH_UNIT_CONTEXT = {};
 
-// Gives a context that holds nothing open its first state (FRESH_UNIT_CONTEXT).
+// Gives a context that holds nothing open its first state (FRESH_UNIT_CONTEXT), but for its
+// front end, which it keeps.
 void initUnitContext(UnitContext *unit);

@@ -1,21 +1,31 @@
 // The portable side of the main window: start-up, the commands, device events and close.
 #include "app/mainwindow.h"
 
-#include "app/boxes.h"
 #include "app/events.h"
 #include "app/messages.h"
+#include "app/tell.h"
 #include "app/texts.h"
-#include "app/ui.h"
 #include "app/update.h"
-#include "resource.h"
 
 namespace {
 constexpr size_t TITLE_BUFFER_SIZE = 256;
 
-void setLabel(int controlId, uint16_t messageId) {
-    wchar_t text[MESSAGE_BUFFER_SIZE];
-    loadMessage(messageId, text, MESSAGE_BUFFER_SIZE);
-    uiSetControlText(controlId, text);
+// Icon, title and the three labels of the version lines.
+void dressWindow(const UnitContext *unit, const WindowOps *window) {
+    void *state = unit->frontEnd.state;
+    window->setIcon(state);
+    wchar_t title[TITLE_BUFFER_SIZE];
+    const FormatArg titleArgs[] = {{TEXT_MODEL_NAME, 0},
+                                   {nullptr, IMAGE_FIRMWARE_VERSION >> 8u},
+                                   {nullptr, IMAGE_FIRMWARE_VERSION & 0xFFu},
+                                   {PLACEHOLDER_BUILD ? TEXT_TEST_BUILD : L"", 0}};
+    formatText(title, TITLE_BUFFER_SIZE, TEXT_TITLE_FORMAT, titleArgs, 4);
+    window->setTitle(state, title);
+    wchar_t labels[3][MESSAGE_BUFFER_SIZE];
+    loadMessage(MSG_LABEL_UNIT, labels[0], MESSAGE_BUFFER_SIZE);
+    loadMessage(MSG_LABEL_BOOTLOADER, labels[1], MESSAGE_BUFFER_SIZE);
+    loadMessage(MSG_LABEL_ESC, labels[2], MESSAGE_BUFFER_SIZE);
+    window->setLabels(state, labels[0], labels[1], labels[2]);
 }
 } // namespace
 
@@ -25,24 +35,17 @@ void appReset(UnitContext *unit) {
 }
 
 StartResult appInitialise(UnitContext *unit) {
-    uiSetIcon();
-    wchar_t title[TITLE_BUFFER_SIZE];
-    const FormatArg titleArgs[] = {{TEXT_MODEL_NAME, 0},
-                                   {nullptr, IMAGE_FIRMWARE_VERSION >> 8u},
-                                   {nullptr, IMAGE_FIRMWARE_VERSION & 0xFFu},
-                                   {PLACEHOLDER_BUILD ? TEXT_TEST_BUILD : L"", 0}};
-    formatText(title, TITLE_BUFFER_SIZE, TEXT_TITLE_FORMAT, titleArgs, 4);
-    uiSetTitle(title);
-    setLabel(IDC_LABEL_UNIT, MSG_LABEL_UNIT);
-    setLabel(IDC_LABEL_BOOTLOADER, MSG_LABEL_BOOTLOADER);
-    setLabel(IDC_LABEL_ESC, MSG_LABEL_ESC);
-    if (!uiRegisterDeviceNotifications()) {
-        showBox(BOX_ERROR, MSG_APPLICATION_ERROR_CAPTION, MSG_REGISTRATION_FAILED);
-        closeConnection(&unit->connection);
-        uiEndWindow(WINDOW_RESULT_REGISTRATION_FAILED);
-        return StartResult{false, OUTCOME_NO_UNIT};
+    const WindowOps *window = windowOf(unit);
+    if (window != nullptr) {
+        dressWindow(unit, window);
+        if (!window->registerDevices(unit->frontEnd.state)) {
+            showBox(unit, BOX_ERROR, MSG_APPLICATION_ERROR_CAPTION, MSG_REGISTRATION_FAILED);
+            closeConnection(&unit->connection);
+            window->endWindow(unit->frontEnd.state, WINDOW_RESULT_REGISTRATION_FAILED);
+            return StartResult{false, OUTCOME_NO_UNIT};
+        }
+        unit->registered = true;
     }
-    unit->registered = true;
     return StartResult{true, classifyConnection(unit, TRIGGER_STARTUP)};
 }
 
@@ -52,12 +55,15 @@ void appClose(UnitContext *unit) {
     if (unit->updateBusy) {
         return;
     }
+    const WindowOps *window = windowOf(unit);
     if (unit->registered) {
-        uiUnregisterDeviceNotifications();
+        window->unregisterDevices(unit->frontEnd.state);
         unit->registered = false;
     }
     closeConnection(&unit->connection);
-    uiEndWindow(WINDOW_RESULT_CLOSED);
+    if (window != nullptr) {
+        window->endWindow(unit->frontEnd.state, WINDOW_RESULT_CLOSED);
+    }
 }
 
 UpdateResult appUpdate(UnitContext *unit) {

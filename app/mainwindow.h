@@ -19,13 +19,14 @@ struct StartResult {
     ConnectionOutcome outcome; // the start-up classification's, when registered
 };
 
-// The window's initialisation after the platform has stored its main window: icon, title,
-// labels, registration for device notifications, then the start-up classification. A failed
-// registration shows the error box, closes the connection and ends the window with result 1.
+// Start-up, once the front end is in the context. A window program's window first gets its icon,
+// title and labels and is registered for device notifications; a failed registration shows the
+// error box, closes the connection and ends the window with result 1. Then the start-up
+// classification.
 StartResult appInitialise(UnitContext *unit);
 
-// The Close command (Close button, Esc, the close box): unregister, close, end with result 2.
-// Ignored while the update runs.
+// The Close command (Close button, Esc, the close box): unregister, close, end the window with
+// result 2. Ignored while the update runs. A front end without windows closes its unit with it.
 void appClose(UnitContext *unit);
 
 // The Update command: runs the update to its end and returns what happened (UPDATE_BUSY while

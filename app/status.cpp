@@ -1,21 +1,13 @@
 // Classification of what is connected, the status box, the version display and device changes.
 #include "app/status.h"
 
-#include "app/boxes.h"
 #include "app/messages.h"
+#include "app/tell.h"
 #include "app/texts.h"
-#include "app/ui.h"
 #include "link/frames.h"
-#include "resource.h"
-
-#include <new>
 
 namespace {
 using Outcome = ConnectionOutcome;
-
-// The six version controls, always switched together in this order.
-constexpr int VERSION_CONTROLS[] = {IDC_VERSION_UNIT, IDC_VERSION_BOOTLOADER, IDC_VERSION_ESC,
-                                    IDC_LABEL_UNIT,   IDC_LABEL_BOOTLOADER,   IDC_LABEL_ESC};
 
 Outcome decide(const UnitConnection *connection, int32_t openResult) {
     if (openResult == LINK_UNIT_IN_USE) {
@@ -55,15 +47,13 @@ uint16_t notReadyMessage(Outcome outcome) {
     return MSG_ESC_NOT_COMPATIBLE;
 }
 
-void showIncompatibleBox() {
+void showIncompatibleBox(const UnitContext *unit) {
     const FormatArg model = {TEXT_MODEL_NAME, 0};
-    showBox(BOX_INFORM, MSG_ESC_INCOMPATIBLE_CAPTION, MSG_ESC_INCOMPATIBLE, &model, 1);
+    showBox(unit, BOX_INFORM, MSG_ESC_INCOMPATIBLE_CAPTION, MSG_ESC_INCOMPATIBLE, &model, 1);
 }
 
-void showReadyText() {
-    wchar_t text[MESSAGE_BUFFER_SIZE];
-    loadMessage(MSG_READY, text, MESSAGE_BUFFER_SIZE);
-    uiSetStatusText(text);
+void offerUpdate(const UnitContext *unit, bool offered) {
+    tell(unit, &FrontEndOps::offerUpdate, offered);
 }
 
 void formatVersionPart(wchar_t *text, const wchar_t *format, uint32_t first, uint32_t second) {
@@ -85,28 +75,19 @@ void versionText(uint32_t value, wchar_t *text) {
     appendText(text, VERSION_TEXT_SIZE, pair);
 }
 
-void switchVersionControls(bool enabled) {
-    for (int control : VERSION_CONTROLS) {
-        uiEnableControl(control, enabled);
-    }
-}
-
 void removeOpenUnit(UnitContext *unit) {
     closeConnection(&unit->connection);
-    uiEnableControl(IDC_UPDATE, false);
+    offerUpdate(unit, false);
     refreshVersionDisplay(unit);
-    showNotReadyStatus(MSG_CONNECTION_LOST);
+    showNotReadyStatus(unit, MSG_CONNECTION_LOST);
 }
 } // namespace
 
 void initUnitContext(UnitContext *unit) {
-    unit->connection = CLEARED_CONNECTION;
-    unit->lastOutcome = OUTCOME_NO_UNIT;
-    unit->held.state = HOLD_OFF;
-    unit->held.count = 0;
-    unit->registered = false;
-    unit->updateBusy = false;
-    unit->onlyPath = nullptr;
+    // The front end is the program's, given before the first reset: it stays.
+    FrontEnd frontEnd = unit->frontEnd;
+    *unit = FRESH_UNIT_CONTEXT;
+    unit->frontEnd = frontEnd;
 }
 
 bool openUnitIsReady(const UnitContext *unit) {
@@ -124,13 +105,13 @@ ConnectionOutcome classifyConnection(UnitContext *unit, ClassifyTrigger trigger)
     unit->lastOutcome = outcome;
     bool startup = trigger == TRIGGER_STARTUP;
     if (outcome == OUTCOME_READY) {
-        showReadyText();
+        showStatusMessage(unit, MSG_READY);
         if (startup) {
-            uiEnableControl(IDC_UPDATE, true);
+            offerUpdate(unit, true);
             refreshVersionDisplay(unit);
         } else {
             refreshVersionDisplay(unit);
-            uiEnableControl(IDC_UPDATE, true);
+            offerUpdate(unit, true);
         }
         return outcome;
     }
@@ -139,15 +120,15 @@ ConnectionOutcome classifyConnection(UnitContext *unit, ClassifyTrigger trigger)
         // open, and further arrivals are ignored until it is removed.
         return outcome;
     }
-    uiEnableControl(IDC_UPDATE, false);
+    offerUpdate(unit, false);
     closeConnection(&unit->connection);
     if (outcome == OUTCOME_INCOMPATIBLE_ESC) {
-        showIncompatibleBox();
+        showIncompatibleBox(unit);
     }
     // The box handles device events: a ready unit that arrived meanwhile has shown its own
     // status, which the notice about the ESC that left must not overwrite.
     if (!(outcome == OUTCOME_INCOMPATIBLE_ESC && openUnitIsReady(unit))) {
-        showNotReadyStatus(notReadyMessage(outcome));
+        showNotReadyStatus(unit, notReadyMessage(outcome));
     }
     if (startup) {
         refreshVersionDisplay(unit);
@@ -182,22 +163,15 @@ DeviceEventResult handleDeviceChange(UnitContext *unit, const DeviceEvent *event
     return result;
 }
 
-void showNotReadyStatus(uint16_t messageId) {
-    wchar_t text[MESSAGE_BUFFER_SIZE];
+void showNotReadyStatus(const UnitContext *unit, uint16_t messageId) {
+    // The message with its break fills at most one buffer, and the instructions another.
+    wchar_t text[2 * MESSAGE_BUFFER_SIZE];
     loadMessage(messageId, text, MESSAGE_BUFFER_SIZE);
     appendText(text, MESSAGE_BUFFER_SIZE, TEXT_PARAGRAPH_BREAK);
-    uiSetStatusText(text);
-    size_t instructionsLength = loadMessage(MSG_INSTRUCTIONS, text, MESSAGE_BUFFER_SIZE);
-    size_t statusLength = uiStatusTextLength();
-    size_t size = statusLength + instructionsLength + 1;
-    wchar_t *joined = new (std::nothrow) wchar_t[size];
-    if (joined == nullptr) {
-        return;
-    }
-    uiGetStatusText(joined, size);
-    appendText(joined, size, text);
-    uiSetStatusText(joined);
-    delete[] joined;
+    wchar_t instructions[MESSAGE_BUFFER_SIZE];
+    loadMessage(MSG_INSTRUCTIONS, instructions, MESSAGE_BUFFER_SIZE);
+    appendText(text, sizeof text / sizeof text[0], instructions);
+    tell(unit, &FrontEndOps::showStatus, text);
 }
 
 void versionTexts(const UnitContext *unit, VersionTexts *texts) {
@@ -232,18 +206,8 @@ void versionTexts(const UnitContext *unit, VersionTexts *texts) {
 void refreshVersionDisplay(const UnitContext *unit) {
     VersionTexts texts;
     versionTexts(unit, &texts);
-    if (texts.unitLabel == nullptr) {
-        uiSetControlText(IDC_VERSION_UNIT, texts.unit);
-        uiSetControlText(IDC_VERSION_BOOTLOADER, texts.bootloader);
-        uiSetControlText(IDC_VERSION_ESC, texts.esc);
-        switchVersionControls(false);
-        return;
-    }
-    switchVersionControls(true);
-    uiSetControlText(IDC_VERSION_UNIT, texts.unit);
-    uiSetControlText(IDC_VERSION_BOOTLOADER, texts.bootloader);
-    uiSetControlText(IDC_VERSION_ESC, texts.esc);
-    uiSetControlText(IDC_LABEL_UNIT, texts.unitLabel);
+    const VersionTexts *shown = &texts;
+    tell(unit, &FrontEndOps::showVersions, shown);
 }
 
 uint16_t outcomeMessage(ConnectionOutcome outcome) {

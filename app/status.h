@@ -34,20 +34,13 @@ struct DeviceEventResult {
 // of the open unit closes it.
 DeviceEventResult handleDeviceChange(UnitContext *unit, const DeviceEvent *event);
 
-// Sets the status box to the message, an empty line and the connection instructions.
-void showNotReadyStatus(uint16_t messageId);
+// Shows the message, an empty line and the connection instructions as the status.
+void showNotReadyStatus(const UnitContext *unit, uint16_t messageId);
 
-// Rewrites the three version fields and their labels from the context's connection.
+// Shows the three versions and the unit's label from the context's connection.
 void refreshVersionDisplay(const UnitContext *unit);
 
-constexpr size_t VERSION_TEXT_SIZE = 32;
 // The version group's texts as refreshVersionDisplay shows them.
-struct VersionTexts {
-    const wchar_t *unitLabel; // the open unit's product name; null while none is open
-    wchar_t unit[VERSION_TEXT_SIZE];
-    wchar_t bootloader[VERSION_TEXT_SIZE];
-    wchar_t esc[VERSION_TEXT_SIZE];
-};
 void versionTexts(const UnitContext *unit, VersionTexts *texts);
 
 // The status message of an outcome: MSG_READY, or the not-ready message that

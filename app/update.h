@@ -2,12 +2,10 @@
 #pragma once
 
 #include "app/context.h"
+#include "link/flash.h"
 
 #include <cstddef>
 #include <cstdint>
-
-// A reply whose state byte is not the one the command expects.
-constexpr int32_t REPLY_STATE_MISMATCH = 1627;
 
 #ifndef QUILLAR_IMAGE_FIRMWARE_VERSION
 #define QUILLAR_IMAGE_FIRMWARE_VERSION 0x0300
@@ -59,7 +57,7 @@ UpdateResult runUpdate(UnitContext *unit);
 // the error-code line below it. capacity is at least MESSAGE_BUFFER_SIZE.
 void updateFailureText(const UpdateResult *failure, wchar_t *text, size_t capacity);
 
-// Closes the connection, disables Update, refreshes the display, shows the error box (with the
+// Closes the connection, withdraws Update, refreshes the versions, shows the error box (with the
 // error-code line unless result is LINK_NOT_OPEN) and sets the failed status.
 void reportUpdateFailure(UnitContext *unit, const wchar_t *text, const wchar_t *caption,
                          int32_t result, uint32_t systemError);

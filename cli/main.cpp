@@ -1,5 +1,5 @@
 // Entry point of the command-line program.
-#include "app/units.h"
+#include "link/units.h"
 #include "cli/cli.h"
 
 int main(int argc, char **argv) {

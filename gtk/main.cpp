@@ -1,7 +1,7 @@
 // Entry point of the GTK program: one main window; the process always exits with code 0.
 #include "gtk/gtk_program.h"
 
-#include "app/units.h"
+#include "link/units.h"
 
 static void mainActivate(GtkApplication *app, gpointer data) {
     (void)data;

@@ -33,9 +33,7 @@ void closeConnection(UnitConnection *connection) {
         hidClose(connection->handle);
     }
     std::free(connection->devicePath);
-    std::memset(connection, 0, sizeof *connection);
-    connection->devicePath = nullptr;
-    connection->handle = HID_INVALID_HANDLE;
+    *connection = CLEARED_CONNECTION;
 }
 
 static bool isUnitIdentity(uint16_t vendorId, uint16_t productId) {

@@ -17,26 +17,26 @@ constexpr uint16_t NO_FIRMWARE_VERSION = 0xFFFF;
 constexpr uint32_t ESC_INFO_BLOCK_SIZE = 32;
 constexpr uint32_t ESC_BOOT_INFO_BLOCK_SIZE = 40;
 
-// Everything known about the open programming unit. Cleared: handle invalid, devicePath null,
-// every other field 0.
+// Everything known about the open programming unit. Cleared (as a new record is): handle
+// invalid, devicePath null, every other field 0.
 struct UnitConnection {
-    HidHandle handle;
-    wchar_t *devicePath; // owned copy of the interface path, or null
-    uint32_t outputReportLength;
-    uint32_t inputReportLength;
-    uint8_t unitInBootloader;
-    uint32_t unitFirmwareVersion;
-    uint32_t unitAuxInfo;
-    uint16_t escStatus;
-    uint16_t statusAux;
-    uint8_t bootIdent1;
-    uint16_t bootIdent2;
-    uint32_t bootIdent3;
-    uint32_t bootIdent4;
-    uint8_t bootIdent5;
-    uint8_t escInfo[ESC_INFO_BLOCK_SIZE];
-    uint8_t escBootInfo[ESC_BOOT_INFO_BLOCK_SIZE];
-    uint16_t productId;
+    HidHandle handle = HID_INVALID_HANDLE;
+    wchar_t *devicePath = nullptr; // owned copy of the interface path, or null
+    uint32_t outputReportLength = 0;
+    uint32_t inputReportLength = 0;
+    uint8_t unitInBootloader = 0;
+    uint32_t unitFirmwareVersion = 0;
+    uint32_t unitAuxInfo = 0;
+    uint16_t escStatus = 0;
+    uint16_t statusAux = 0;
+    uint8_t bootIdent1 = 0;
+    uint16_t bootIdent2 = 0;
+    uint32_t bootIdent3 = 0;
+    uint32_t bootIdent4 = 0;
+    uint8_t bootIdent5 = 0;
+    uint8_t escInfo[ESC_INFO_BLOCK_SIZE] = {};
+    uint8_t escBootInfo[ESC_BOOT_INFO_BLOCK_SIZE] = {};
+    uint16_t productId = 0;
 };
 
 // Fields held inside the two ESC blocks, little-endian as received.
@@ -48,10 +48,8 @@ uint32_t escBootloaderVersion(const UnitConnection *connection);
 // True when a unit is open (handle valid).
 bool isUnitOpen(const UnitConnection *connection);
 
-// A record that was never opened: handle invalid, everything else 0. A static record starts from
-// this, since a zeroed handle would be a valid one.
-constexpr UnitConnection CLEARED_CONNECTION = {
-    HID_INVALID_HANDLE, nullptr, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, {}, {}, 0};
+// A record that was never opened: handle invalid, everything else 0.
+constexpr UnitConnection CLEARED_CONNECTION = {};
 
 // Closes the device if open, frees the path and clears the record. Cannot fail; on a cleared
 // record it only clears it again.

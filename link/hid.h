@@ -66,9 +66,10 @@ bool hidRead(HidHandle handle, uint8_t *report, size_t length, uint32_t timeoutM
 // Closes a handle from hidOpenPath. HID_INVALID_HANDLE is ignored.
 void hidClose(HidHandle handle);
 
-// The system error code of the operation that failed last (GetLastError on Windows, errno on
-// Linux, the injected code in the simulator), taken when it failed, so that the cleanup after
-// it cannot change it. A successful hidWrite or hidRead sets it to 0: a reply that the unit
+// The system error code of the calling thread's operation that failed last: each thread that
+// exchanges with a unit of its own sees only its own operations' codes (GetLastError on Windows,
+// errno on Linux, the injected code in the simulator), taken when it failed, so that the cleanup
+// after it cannot change it. A successful hidWrite or hidRead sets it to 0: a reply that the unit
 // answers with a refusal after a good exchange comes with 0, never with the code of an older
 // failure (a device that the search could not open, a timeout of an earlier run). Shown to the
 // user; the only code acted on is HID_ERROR_IN_USE, which the search counts.

@@ -1,5 +1,5 @@
 // The demos' simulated units: TALOMIRs in application mode with a supported ESC on firmware 2.10.
-#include "app/units.h"
+#include "link/units.h"
 
 #include "sim/sim.h"
 

@@ -1,6 +1,6 @@
 // The simulator build (never shipped): a TALOMIR with a supported ESC on firmware 2.x is
 // plugged in from the start, and QUILLAR_SIM_FAULT may make the unit fail one command.
-#include "app/units.h"
+#include "link/units.h"
 
 #include "win32/devices_sim.h"
 

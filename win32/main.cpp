@@ -4,7 +4,7 @@
 #include <commctrl.h>
 
 #include "app/mainwindow.h"
-#include "app/units.h"
+#include "link/units.h"
 #include "resources/resource.h"
 
 HINSTANCE gModule = nullptr;

@@ -47,9 +47,8 @@ inline std::string narrowText(const std::wstring &text) {
     return std::string(text.begin(), text.end());
 }
 
-// The calls that showNotReadyStatus makes.
-inline const std::vector<std::string> NOT_READY_CALLS = {"status", "statusLength", "getStatus",
-                                                         "status"};
+// The calls that showNotReadyStatus makes: the status, set once as a whole.
+inline const std::vector<std::string> NOT_READY_CALLS = {"status"};
 // The version display without a unit.
 inline const std::vector<std::string> CLOSED_DISPLAY_CALLS = {
     "text 40013 0.0.0", "text 40014 0.0.0", "text 40015 0.0.0", "enable 40013 0", "enable 40014 0",

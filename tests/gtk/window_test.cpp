@@ -2,7 +2,7 @@
 #include "tests/gtk/driver.h"
 
 #include "app/mainwindow.h"
-#include "app/units.h"
+#include "link/units.h"
 #include "app/messages.h"
 #include "app/texts.h"
 #include "app/ui.h"

@@ -274,7 +274,7 @@ TEST_F(LinkTest, close_leaves_record_set) {
 
 TEST_F(LinkTest, close_of_never_opened_record_touches_device) {
     UnitConnection record;
-    std::memset(&record, 0x5A, sizeof record);
+    std::memset(static_cast<void *>(&record), 0x5A, sizeof record); // garbage in every field
     record.handle = HID_INVALID_HANDLE;
     record.devicePath = nullptr;
     closeConnection(&record);

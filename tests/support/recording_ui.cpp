@@ -7,6 +7,7 @@
 #include "app/status.h"
 #include "app/update.h"
 #include "link/frames.h"
+#include "resource.h"
 
 #include <cstdlib>
 #include <cwchar>
@@ -126,6 +127,7 @@ bool box(UiOp op, const wchar_t *caption, const wchar_t *text) {
 void resetRecordingUi() {
     ui() = RecordingUi{};
     ui().transcript.reserve(TRANSCRIPT_RESERVE);
+    gUnit.frontEnd = recordingFrontEnd();
 }
 
 const std::vector<UiCall> &uiTranscript() {
@@ -141,10 +143,6 @@ std::string describeUiCall(const UiCall &call) {
     switch (call.op) {
     case UI_SET_STATUS:
         return "status";
-    case UI_STATUS_LENGTH:
-        return "statusLength";
-    case UI_GET_STATUS:
-        return "getStatus";
     case UI_ENABLE:
         return "enable " + number(call.value) + " " + number(call.extra);
     case UI_SET_CONTROL_TEXT:
@@ -314,111 +312,166 @@ void setImageMissing() {
     ui().imagePresent = false;
 }
 
-// ---- The UI seam ----
+// ---- The front end: a window program's, as far as tests look at it ----
 
-void uiSetStatusText(const wchar_t *text) {
-    record(UI_SET_STATUS, 0, 0, text);
-    ui().status = text;
-}
+namespace {
+constexpr int VERSION_CONTROLS[] = {IDC_VERSION_UNIT, IDC_VERSION_BOOTLOADER, IDC_VERSION_ESC,
+                                    IDC_LABEL_UNIT,   IDC_LABEL_BOOTLOADER,   IDC_LABEL_ESC};
 
-size_t uiStatusTextLength() {
-    record(UI_STATUS_LENGTH, static_cast<int64_t>(ui().status.size()));
-    return ui().status.size();
-}
-
-void uiGetStatusText(wchar_t *buffer, size_t capacity) {
-    record(UI_GET_STATUS, static_cast<int64_t>(capacity));
-    if (capacity == 0) {
-        return;
-    }
-    size_t length = ui().status.size() < capacity - 1 ? ui().status.size() : capacity - 1;
-    ui().status.copy(buffer, length);
-    buffer[length] = L'\0';
-}
-
-void uiEnableControl(int controlId, bool enabled) {
+void enableControl(int controlId, bool enabled) {
     record(UI_ENABLE, controlId, enabled ? 1 : 0);
     ui().enabled[controlId] = enabled;
 }
 
-void uiSetControlText(int controlId, const wchar_t *text) {
+void setControlText(int controlId, const wchar_t *text) {
     record(UI_SET_CONTROL_TEXT, controlId, 0, text);
     ui().controlTexts[controlId] = text;
 }
 
-void uiInform(const wchar_t *caption, const wchar_t *text) {
-    box(UI_INFORM, caption, text);
+void showStatus(void *, const wchar_t *text) {
+    record(UI_SET_STATUS, 0, 0, text);
+    ui().status = text;
 }
 
-bool uiAskOkCancel(const wchar_t *caption, const wchar_t *text) {
-    return box(UI_ASK_OK_CANCEL, caption, text);
-}
-
-bool uiAskYesNo(const wchar_t *caption, const wchar_t *text) {
-    return box(UI_ASK_YES_NO, caption, text);
-}
-
-void uiShowError(const wchar_t *caption, const wchar_t *text) {
-    box(UI_SHOW_ERROR, caption, text);
-}
-
-UiRect uiDialogRect() {
-    record(UI_DIALOG_RECT);
-    return ui().dialogRect;
-}
-
-// Not recorded: it asks the window nothing that a test checks the order of.
-int32_t uiScalePixels(int32_t pixels) {
-    int64_t scaled = int64_t{pixels} * ui().dpi;
-    // Rounded half away from zero, as the platform's own scaling does.
-    return static_cast<int32_t>((scaled >= 0 ? scaled + 48 : scaled - 48) / 96);
-}
-
-UiWindow uiCreateProgressWindow(int32_t x, int32_t y, int32_t width, int32_t height,
-                                const wchar_t *text) {
-    keep(UiCall{UI_CREATE_PROGRESS, 0, 0, {x, y, width, height}, {}, text});
-    if (ui().progressFails) {
-        return nullptr;
+// As the dialog shows them: without a unit the fields are written, then the six controls
+// disabled; with one the controls are enabled, then the fields and the unit's label written.
+void showVersions(void *, const VersionTexts *texts) {
+    bool open = texts->unitLabel != nullptr;
+    if (open) {
+        for (int control : VERSION_CONTROLS) {
+            enableControl(control, true);
+        }
     }
-    ui().progressExists = true;
-    return FAKE_PROGRESS_WINDOW;
+    setControlText(IDC_VERSION_UNIT, texts->unit);
+    setControlText(IDC_VERSION_BOOTLOADER, texts->bootloader);
+    setControlText(IDC_VERSION_ESC, texts->esc);
+    if (open) {
+        setControlText(IDC_LABEL_UNIT, texts->unitLabel);
+        return;
+    }
+    for (int control : VERSION_CONTROLS) {
+        enableControl(control, false);
+    }
 }
 
-void uiSetProgress(UiWindow progress, uint32_t percent) {
-    if (progress != nullptr) {
+void offerUpdate(void *, bool offered) {
+    enableControl(IDC_UPDATE, offered);
+}
+
+bool showBox(void *, BoxKind kind, const wchar_t *caption, const wchar_t *text) {
+    switch (kind) {
+    case BOX_INFORM:
+        box(UI_INFORM, caption, text);
+        return true;
+    case BOX_ASK_OK_CANCEL:
+        return box(UI_ASK_OK_CANCEL, caption, text);
+    case BOX_ASK_YES_NO:
+        return box(UI_ASK_YES_NO, caption, text);
+    case BOX_ERROR:
+        break;
+    }
+    box(UI_SHOW_ERROR, caption, text);
+    return true;
+}
+
+void sending(void *, bool on) {
+    record(UI_KEEP_AWAKE, on ? 1 : 0);
+    ui().keepAwake = on;
+}
+
+void transferStarted(void *, const TransferStart *start) {
+    const UiRect &place = start->place;
+    keep(UiCall{UI_CREATE_PROGRESS,
+                static_cast<int64_t>(start->imageLength),
+                0,
+                {place.left, place.top, place.right - place.left, place.bottom - place.top},
+                {},
+                start->text});
+    ui().progressExists = !ui().progressFails;
+}
+
+void transferProgress(void *, uint32_t percent) {
+    if (ui().progressExists) {
         record(UI_SET_PROGRESS, percent);
     }
 }
 
-void uiDestroyProgressWindow(UiWindow progress) {
-    if (progress != nullptr) {
+void transferEnded(void *) {
+    if (ui().progressExists) {
         record(UI_DESTROY_PROGRESS);
         ui().progressExists = false;
     }
 }
 
-UiWindow uiMainWindow() {
-    return FAKE_MAIN_WINDOW;
+void setTitle(void *, const wchar_t *title) {
+    record(UI_SET_TITLE, 0, 0, title);
+    ui().title = title;
 }
 
-void uiRaiseWindow(UiWindow window) {
-    if (window != nullptr) {
-        record(UI_RAISE, windowValue(window));
-    }
+void setIcon(void *) {
+    record(UI_SET_ICON);
 }
 
-void uiShowWindow(UiWindow window) {
-    if (window != nullptr) {
-        record(UI_SHOW, windowValue(window));
-    }
+void setLabels(void *, const wchar_t *unit, const wchar_t *bootloader, const wchar_t *esc) {
+    setControlText(IDC_LABEL_UNIT, unit);
+    setControlText(IDC_LABEL_BOOTLOADER, bootloader);
+    setControlText(IDC_LABEL_ESC, esc);
 }
 
-UiWindow uiForegroundWindow() {
+bool registerDevices(void *) {
+    record(UI_REGISTER, ui().registrationFails ? 0 : 1);
+    return !ui().registrationFails;
+}
+
+void unregisterDevices(void *) {
+    record(UI_UNREGISTER);
+}
+
+void endWindow(void *, int result) {
+    record(UI_END_WINDOW, result);
+    ui().endResult = result;
+}
+
+UiRect frame(void *) {
+    record(UI_DIALOG_RECT);
+    return ui().dialogRect;
+}
+
+// Not recorded: it asks the window nothing that a test checks the order of.
+int32_t scalePixels(void *, int32_t pixels) {
+    int64_t scaled = int64_t{pixels} * ui().dpi;
+    // Rounded half away from zero, as the platform's own scaling does.
+    return static_cast<int32_t>((scaled >= 0 ? scaled + 48 : scaled - 48) / 96);
+}
+
+bool inFront(void *) {
     record(UI_FOREGROUND);
+    UiWindow window = ui().foreground;
     if (ui().nextForeground < ui().foregroundScript.size()) {
-        return ui().foregroundScript[ui().nextForeground++];
+        window = ui().foregroundScript[ui().nextForeground++];
     }
-    return ui().foreground;
+    return window == FAKE_MAIN_WINDOW || (window == FAKE_PROGRESS_WINDOW && ui().progressExists);
+}
+
+void raise(void *, bool show) {
+    const UiOp ops[] = {UI_RAISE, UI_SHOW};
+    for (int step = 0; step < (show ? 2 : 1); ++step) {
+        record(ops[step], windowValue(FAKE_MAIN_WINDOW));
+        if (ui().progressExists) {
+            record(ops[step], windowValue(FAKE_PROGRESS_WINDOW));
+        }
+    }
+}
+
+const WindowOps WINDOW_OPS = {setTitle,  setIcon, setLabels,   registerDevices, unregisterDevices,
+                              endWindow, frame,   scalePixels, inFront,         raise};
+const FrontEndOps FRONT_END_OPS = {showStatus,       showVersions,  offerUpdate,
+                                   showBox,          sending,       transferStarted,
+                                   transferProgress, transferEnded, &WINDOW_OPS};
+} // namespace
+
+FrontEnd recordingFrontEnd() {
+    return FrontEnd{&FRONT_END_OPS, nullptr};
 }
 
 bool loadCarriedImage(const uint8_t **data, size_t *length) {
@@ -427,37 +480,6 @@ bool loadCarriedImage(const uint8_t **data, size_t *length) {
     *length = ui().imageLength;
     return ui().imagePresent;
 }
-
-void uiSetTitle(const wchar_t *title) {
-    record(UI_SET_TITLE, 0, 0, title);
-    ui().title = title;
-}
-
-void uiSetIcon() {
-    record(UI_SET_ICON);
-}
-
-bool uiRegisterDeviceNotifications() {
-    record(UI_REGISTER, ui().registrationFails ? 0 : 1);
-    return !ui().registrationFails;
-}
-
-void uiUnregisterDeviceNotifications() {
-    record(UI_UNREGISTER);
-}
-
-void uiEndWindow(int result) {
-    record(UI_END_WINDOW, result);
-    ui().endResult = result;
-}
-
-void uiKeepAwake(bool on) {
-    record(UI_KEEP_AWAKE, on ? 1 : 0);
-    ui().keepAwake = on;
-}
-
-// Not recorded: the transcripts are those of the window programs, which hold nothing here.
-void uiSetSending(bool) {}
 
 std::wstring updateHandOpenedUnit(HidHandle handle, const wchar_t *path) {
     closeConnection(&gUnit.connection);
@@ -471,6 +493,7 @@ std::wstring updateHandOpenedUnit(HidHandle handle, const wchar_t *path) {
     markOpenUnitReady(&gUnit);
 
     resetRecordingUi();
+    gUnit.frontEnd = recordingFrontEnd();
     setMessageLanguage(LANGUAGE_ENGLISH);
     static const std::vector<uint8_t> image(96, 0xFF);
     setImage(image.data(), image.size());

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "app/context.h"
-#include "app/ui.h"
+#include "app/frontend.h"
 #include "link/hid.h"
 
 #include <cstdint>
@@ -14,8 +14,6 @@
 
 enum UiOp {
     UI_SET_STATUS,
-    UI_STATUS_LENGTH,
-    UI_GET_STATUS,
     UI_ENABLE,
     UI_SET_CONTROL_TEXT,
     UI_INFORM,
@@ -43,14 +41,21 @@ struct UiCall {
     UiOp op;
     int64_t value;        // control ID, percent, window, result, on/off, answer, pause length
     int64_t extra;        // enabled flag
-    UiRect place;         // the progress window: left, top, width, height
+    UiRect place;         // the progress window: left, top, width, height (value: image length)
     std::wstring caption; // message boxes
     std::wstring text;    // texts of status, controls, boxes, title, progress window
 };
 
-// The fake windows.
-// The one unit of the programs under test, as a window program has one.
+// The one unit of the programs under test, as a window program has one; resetRecordingUi gives
+// it the recording front end.
 extern UnitContext gUnit;
+
+// A front end that records, as a window program's: the versions and the Update offer become
+// the dialog's controls. Every context of a test that shares it shares the one record.
+FrontEnd recordingFrontEnd();
+
+// The fake windows: what the scripted foreground window may be.
+typedef void *UiWindow;
 
 extern const UiWindow FAKE_MAIN_WINDOW;
 extern const UiWindow FAKE_PROGRESS_WINDOW;

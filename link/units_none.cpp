@@ -1,4 +1,4 @@
 // The shipped program finds real units through SetupAPI: there is nothing to prepare.
-#include "app/units.h"
+#include "link/units.h"
 
 void prepareUnits() {}
