@@ -16,6 +16,7 @@
   let offered = false;
   let refused = false;
   const records = [];
+  const timing = {sendingStarted: 0, sendingEnded: 0};
   let worker = null;
 
   // Texts of the catalogue and of the core come with "\r\n" line ends.
@@ -112,6 +113,7 @@
 
   const setSending = (on) => {
     sending = on;
+    timing[on ? 'sendingStarted' : 'sendingEnded'] = performance.now();
     updateButtons();
   };
 
@@ -238,9 +240,10 @@
     worker.postMessage({start: {language: navigator.language, webHid: Boolean(navigator.hid)}});
   };
 
-  // For the tests and the benchmark: what the page shows, in one object.
+  // For the tests and the benchmark: the log, and when the last update began and ended sending.
   self.quillarPage = {
     records,
+    timing,
     get refused() {
       return refused;
     },

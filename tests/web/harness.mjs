@@ -101,3 +101,81 @@ export async function hideBehindTab(context, page) {
     await page.waitForFunction(() => document.visibilityState === 'visible');
   };
 }
+
+// The texts as resources/texts.json holds them, with the line ends that the page shows.
+const TEXTS = JSON.parse(fs.readFileSync(path.join(ROOT, 'resources/texts.json'), 'utf8'));
+const shown = (text, language) =>
+  text.replace(/\{WEB_ADDRESS\}/g, TEXTS.web_address[language]).replace(/\r\n/g, '\n');
+export const message = (id, language = 'en') => shown(TEXTS.messages[id][language], language);
+export const pageText = (key, language = 'en') =>
+  shown((TEXTS.web[key] || TEXTS.dialog[key])[language], language);
+// A not-ready status: the message, an empty line and the connection instructions.
+export const notReady = (id, language = 'en') => message(id, language) + '\n\n' + message(40001, language);
+
+// Opens the demo page over the HID double configured with double, and waits until the core has
+// started up (a status, or the notice of a browser without WebHID). Every request the page makes
+// is kept in page.requested.
+export async function openPage(context, server, double = {}, file = 'index.html') {
+  const page = await context.newPage();
+  page.requested = [];
+  page.on('request', (request) => page.requested.push(request.url()));
+  await page.addInitScript((config) => {
+    self.QUILLAR_DOUBLE = config;
+  }, double);
+  await page.goto(server.url + file);
+  await waitForStart(page);
+  return page;
+}
+
+export async function waitForStart(page) {
+  await page.waitForFunction(() => document.title !== '' &&
+                                   (document.getElementById('status').value !== '' ||
+                                    document.getElementById('box').open ||
+                                    !document.getElementById('no-webhid').hidden));
+}
+
+// What the page shows, for the tests' comparisons.
+export function shownState(page) {
+  return page.evaluate(() => {
+    const byId = (id) => document.getElementById(id);
+    const box = byId('box');
+    return {
+      title: document.title,
+      status: byId('status').value,
+      update: !byId('update').disabled,
+      connect: !byId('connect-area').hidden,
+      versions: [...document.querySelectorAll('#versions .line')].map(
+        (line) => [line.querySelector('label').textContent, line.querySelector('output').value]),
+      versionsOn: !byId('versions').classList.contains('off'),
+      box: box.open ? {caption: byId('box-caption').textContent, text: byId('box-text').textContent,
+                       buttons: [...box.querySelectorAll('button')].filter((b) => !b.hidden)
+                         .map((b) => b.textContent)}
+                    : null,
+      notice: byId('notice').hidden ? null : byId('notice-text').textContent,
+      noWebHid: byId('no-webhid').hidden ? null : byId('no-webhid-text').textContent,
+      updater: !byId('updater').hidden,
+      rule: !byId('rule').hidden,
+    };
+  });
+}
+
+export const IMAGE = fs.readFileSync(process.env.QUILLAR_WEB_IMAGE ||
+                                     path.join(ROOT, 'resources/firmware-placeholder.bin'));
+
+// Clicks Update and answers the confirmation (and the version question, when it comes) with OK
+// or Yes; waits until the update sends.
+export async function startUpdate(page) {
+  await page.click('#update');
+  await page.waitForFunction(() => document.getElementById('box').open);
+  await page.click('#box-yes');
+  await page.waitForFunction(() => quillarPage.sending);
+}
+
+// Waits for the end of the update: its failure box (shown while it still counts as sending), or
+// the status it leaves.
+export async function updateEnded(page, timeout = 120000) {
+  await page.waitForFunction(() => document.getElementById('box').open ||
+                                   (!quillarPage.sending &&
+                                    document.getElementById('status').value !== ''),
+                             null, {timeout, polling: 250});
+}
