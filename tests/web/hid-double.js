@@ -26,15 +26,6 @@
   const UNPLUGGED = 2;
   const GRANTS_KEY = 'quillar-hid-double-granted';
 
-  const nextTask = (work) => {
-    const channel = new MessageChannel();
-    channel.port1.onmessage = () => {
-      channel.port1.close();
-      work();
-    };
-    channel.port2.postMessage(0);
-  };
-
   const deviceEvent = (type, device) => {
     const event = new Event(type);
     event.device = device;
@@ -283,8 +274,9 @@
       if (action !== REPLY && action !== SILENT) {
         throw new DOMException('Failed to write the report.', 'NotAllowedError');
       }
+      // The simulated unit answers at once: its reply comes as soon as the report is taken.
       if (action === REPLY) {
-        nextTask(() => {
+        queueMicrotask(() => {
           if (from === device && from.opened) {
             const event = new Event('inputreport');
             event.device = from;

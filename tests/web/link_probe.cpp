@@ -8,32 +8,18 @@
 
 namespace {
 // clang-format off
-EM_JS(void, postProbe,
-      (int32_t result, const wchar_t *path, uint32_t productId, uint32_t bootloader,
-       uint32_t escStatus, uint32_t escVersion, uint32_t escType, uint32_t inputLength,
-       uint32_t outputLength, uint32_t systemError, uint32_t refused),
-      {
-          let text = "";
-          for (let at = path >> 2; path !== 0 && HEAPU32[at] !== 0; ++at) {
-              text += String.fromCodePoint(HEAPU32[at]);
-          }
-          postMessage({
-              probe : {
-                  result,
-                  path : text,
-                  productId,
-                  bootloader,
-                  escStatus,
-                  escVersion,
-                  escType,
-                  inputLength,
-                  outputLength,
-                  systemError,
-                  refused
-              }
-          });
-          // clang-format on
-      });
+EM_JS(void, postProbe, (int32_t result, const wchar_t *path, uint32_t productId,
+                        uint32_t bootloader, uint32_t escStatus, uint32_t escVersion,
+                        uint32_t escType, uint32_t inputLength, uint32_t outputLength,
+                        uint32_t systemError, uint32_t refused), {
+    let text = "";
+    for (let at = path >> 2; path !== 0 && HEAPU32[at] !== 0; ++at) {
+        text += String.fromCodePoint(HEAPU32[at]);
+    }
+    postMessage({probe: {result, path: text, productId, bootloader, escStatus, escVersion,
+                         escType, inputLength, outputLength, systemError, refused}});
+});
+// clang-format on
 } // namespace
 
 int main() {
