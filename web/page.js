@@ -16,7 +16,7 @@
   let offered = false;
   let refused = false;
   const records = [];
-  const timing = {sendingStarted: 0, sendingEnded: 0};
+  const timing = {ready: 0, sendingStarted: 0, sendingEnded: 0};
   let worker = null;
 
   // Texts of the catalogue and of the core come with "\r\n" line ends.
@@ -200,6 +200,9 @@
     status: setStatus,
     refused: openingRefused,
     offer: (on) => {
+      if (on && timing.ready === 0) {
+        timing.ready = performance.now();
+      }
       offered = on;
       updateButtons();
     },
@@ -240,7 +243,8 @@
     worker.postMessage({start: {language: navigator.language, webHid: Boolean(navigator.hid)}});
   };
 
-  // For the tests and the benchmark: the log, and when the last update began and ended sending.
+  // For the tests and the benchmark: the log; when Update was first offered, and when the last
+  // update began and ended sending (milliseconds since the page began to load).
   self.quillarPage = {
     records,
     timing,

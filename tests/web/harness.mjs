@@ -86,7 +86,8 @@ export async function launchHideable() {
       await browser.close().catch(() => {});
       child.kill();
       await new Promise((resolve) => child.once('exit', resolve));
-      fs.rmSync(profile, {recursive: true, force: true});
+      // The browser's helpers may still be leaving the profile for a moment.
+      fs.rmSync(profile, {recursive: true, force: true, maxRetries: 10, retryDelay: 100});
     },
   };
 }
