@@ -15,4 +15,5 @@ $SUDO apt-get install -y --no-install-recommends \
   xvfb xauth dbus-x11 fonts-dejavu-core \
   qemu-system-x86 busybox-static cpio kmod \
   debhelper dpkg-dev fakeroot lintian desktop-file-utils appstream scdoc man-db \
-  openssl osslsigncode udev
+  openssl osslsigncode udev \
+  emscripten chromium nodejs
