@@ -2,7 +2,6 @@
 #include "tests/gtk/driver.h"
 
 #include "app/mainwindow.h"
-#include "app/ui.h"
 #include "resource.h"
 #include "sim/sim.h"
 
@@ -72,7 +71,7 @@ TEST_F(CsdWindowTest, Csd_shadow_is_not_part_of_logo_room_or_centring) {
     const GdkRectangle seen = declaredVisibleFrame(window, &declared);
     ASSERT_TRUE(declared) << "GTK declared no invisible borders";
 
-    const UiRect rect = uiDialogRect();
+    const UiRect rect = mainFrame();
     EXPECT_EQ(rect.left, seen.x);
     EXPECT_EQ(rect.top, seen.y);
     EXPECT_EQ(rect.right, seen.x + seen.width);
