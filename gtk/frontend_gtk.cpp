@@ -4,6 +4,7 @@
 
 #include "app/messages.h"
 
+#include <initializer_list>
 #include <string>
 
 namespace {
