@@ -1,4 +1,4 @@
-// The GTK window and seam driven against the simulated unit under a virtual X server.
+// The GTK window and its front end driven against the simulated unit under a virtual X server.
 #include "tests/gtk/driver.h"
 
 #include "app/mainwindow.h"
