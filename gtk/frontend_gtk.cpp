@@ -359,15 +359,32 @@ void raise(void *state, bool show) {
     }
 }
 
-const WindowOps GUI_WINDOW_OPS = {setTitle,          setIcon,   setLabels, registerDevices,
-                                  unregisterDevices, endWindow, frame,     scalePixels,
-                                  inFront,           raise};
+const WindowOps GUI_WINDOW_OPS = {
+    .setTitle = setTitle,
+    .setIcon = setIcon,
+    .setLabels = setLabels,
+    .registerDevices = registerDevices,
+    .unregisterDevices = unregisterDevices,
+    .endWindow = endWindow,
+    .frame = frame,
+    .scalePixels = scalePixels,
+    .inFront = inFront,
+    .raise = raise,
+};
 
 } // namespace
 
-const FrontEndOps GUI_FRONT_END = {showStatus,       showVersions,  offerUpdate,
-                                   showBox,          sending,       transferStarted,
-                                   transferProgress, transferEnded, &GUI_WINDOW_OPS};
+const FrontEndOps GUI_FRONT_END = {
+    .showStatus = showStatus,
+    .showVersions = showVersions,
+    .offerUpdate = offerUpdate,
+    .showBox = showBox,
+    .sending = sending,
+    .transferStarted = transferStarted,
+    .transferProgress = transferProgress,
+    .transferEnded = transferEnded,
+    .window = &GUI_WINDOW_OPS,
+};
 
 gchar *guiDisplayText(const wchar_t *text) {
     std::wstring display;

@@ -213,15 +213,32 @@ UINT windowDpi(HWND window) {
     return dpi != 0 ? dpi : USER_DEFAULT_SCREEN_DPI;
 }
 
-const WindowOps DIALOG_WINDOW_OPS = {setTitle,          setIcon,   setLabels, registerDevices,
-                                     unregisterDevices, endWindow, frame,     scalePixels,
-                                     inFront,           raise};
+const WindowOps DIALOG_WINDOW_OPS = {
+    .setTitle = setTitle,
+    .setIcon = setIcon,
+    .setLabels = setLabels,
+    .registerDevices = registerDevices,
+    .unregisterDevices = unregisterDevices,
+    .endWindow = endWindow,
+    .frame = frame,
+    .scalePixels = scalePixels,
+    .inFront = inFront,
+    .raise = raise,
+};
 
 } // namespace
 
-const FrontEndOps DIALOG_FRONT_END = {showStatus,       showVersions,  offerUpdate,
-                                      showBox,          sending,       transferStarted,
-                                      transferProgress, transferEnded, &DIALOG_WINDOW_OPS};
+const FrontEndOps DIALOG_FRONT_END = {
+    .showStatus = showStatus,
+    .showVersions = showVersions,
+    .offerUpdate = offerUpdate,
+    .showBox = showBox,
+    .sending = sending,
+    .transferStarted = transferStarted,
+    .transferProgress = transferProgress,
+    .transferEnded = transferEnded,
+    .window = &DIALOG_WINDOW_OPS,
+};
 
 int32_t scaleToWindow(HWND window, int32_t pixels) {
     return MulDiv(pixels, static_cast<int>(windowDpi(window)), USER_DEFAULT_SCREEN_DPI);
