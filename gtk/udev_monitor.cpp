@@ -5,23 +5,34 @@
 
 #include <glib-unix.h>
 
-static guint gWatch;
+namespace {
 
-static gboolean deviceWatchReadable(gint fd, GIOCondition condition, gpointer data) {
+guint gWatch;
+
+// What a watch hands on, and to which unit.
+struct DeviceWatch {
+    DeviceEventReader reader;
+    UnitContext *unit;
+};
+
+gboolean deviceWatchReadable(gint fd, GIOCondition condition, gpointer data) {
     (void)fd;
     (void)condition;
+    const DeviceWatch *watch = static_cast<const DeviceWatch *>(data);
     DeviceEvent event{};
-    if (static_cast<DeviceEventReader *>(data)[0](&event)) {
-        appDeviceEvent(&gUnit, &event);
+    if (watch->reader(&event)) {
+        appDeviceEvent(watch->unit, &event);
     }
     return G_SOURCE_CONTINUE;
 }
 
-guint guiWatchDeviceEvents(int fd, DeviceEventReader reader) {
-    DeviceEventReader *held = g_new(DeviceEventReader, 1);
-    *held = reader;
+} // namespace
+
+guint guiWatchDeviceEvents(int fd, DeviceEventReader reader, UnitContext *unit) {
+    DeviceWatch *watch = g_new(DeviceWatch, 1);
+    *watch = DeviceWatch{reader, unit};
     guint id =
-        g_unix_fd_add_full(G_PRIORITY_DEFAULT, fd, G_IO_IN, deviceWatchReadable, held, g_free);
+        g_unix_fd_add_full(G_PRIORITY_DEFAULT, fd, G_IO_IN, deviceWatchReadable, watch, g_free);
     // An arrival may open the incompatible-ESC box, whose loop runs inside this callback. GLib
     // enters a source again only when it may recurse; otherwise no arrival or removal would be
     // handled until the box is dismissed. Events still come one at a time, in their order.
@@ -29,13 +40,13 @@ guint guiWatchDeviceEvents(int fd, DeviceEventReader reader) {
     return id;
 }
 
-bool udevMonitorStart() {
+bool udevMonitorStart(UnitContext *unit) {
     udevMonitorStop();
     int fd = udevEventsOpen();
     if (fd < 0) {
         return false;
     }
-    gWatch = guiWatchDeviceEvents(fd, udevEventsReceive);
+    gWatch = guiWatchDeviceEvents(fd, udevEventsReceive, unit);
     return true;
 }
 

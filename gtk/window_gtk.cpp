@@ -17,19 +17,20 @@ constexpr int LOGO_RIGHT_MARGIN = 45;
 
 constexpr size_t CONTROL_COUNT = sizeof LAYOUT_CONTROLS / sizeof LAYOUT_CONTROLS[0];
 
-// The widget of each control of LAYOUT_CONTROLS, at the same index. The status box's is its
-// text view, not the scrolled window that holds it.
 UnitContext gUnit = FRESH_UNIT_CONTEXT;
 
+// The front end's state: the window hands it the widgets that it changes.
+static GuiWindows gWindows;
+
+// The widget of each control of LAYOUT_CONTROLS, at the same index. The status box's is its
+// text view, not the scrolled window that holds it.
 static GtkWidget *gControls[CONTROL_COUNT];
 
 static GtkWidget *gWindow;
 static GtkWidget *gFixed;
-static int gResult;
 static GdkPixbuf *gLogo;       // the logo with its green key made transparent
 static GdkPixbuf *gLogoScaled; // the logo at the size it was last drawn
 static GdkRectangle gLogoRect;
-static int gModalDepth;
 
 int dluToPixelsX(int dlu, DialogBaseUnits units) {
     return (dlu * units.baseX + 2) / 4;
@@ -80,8 +81,12 @@ GtkWidget *guiHintLabel() {
     return windowWidget(IDC_HINT);
 }
 
+GtkWidget *guiProgressWindow() {
+    return gWindows.progress;
+}
+
 int guiWindowResult() {
-    return gResult;
+    return gWindows.result;
 }
 
 // The average width of the letters and the height of the window's font, as the dialog manager
@@ -107,8 +112,7 @@ DialogBaseUnits guiDialogBaseUnits() {
 }
 
 static gchar *windowText(DialogTextId id) {
-    return g_ucs4_to_utf8(reinterpret_cast<const gunichar *>(dialogText(id, messageLanguage())), -1,
-                          nullptr, nullptr, nullptr);
+    return guiDisplayText(dialogText(id, messageLanguage()));
 }
 
 static GtkWidget *windowPlace(GtkWidget *widget, int x, int y, int width, int height,
@@ -171,6 +175,19 @@ static gboolean windowOnKey(GtkWidget *widget, GdkEventKey *event, gpointer data
     return FALSE;
 }
 
+// Gives the front end the widgets that it changes; null ones once the window is gone.
+static void windowHandOver() {
+    gWindows.main = gWindow;
+    gWindows.status = guiControl(IDC_STATUS);
+    gWindows.update = guiControl(IDC_UPDATE);
+    const int versions[] = {IDC_VERSION_UNIT, IDC_VERSION_BOOTLOADER, IDC_VERSION_ESC};
+    const int labels[] = {IDC_LABEL_UNIT, IDC_LABEL_BOOTLOADER, IDC_LABEL_ESC};
+    for (size_t line = 0; line < 3; ++line) {
+        gWindows.versions[line] = guiControl(versions[line]);
+        gWindows.labels[line] = guiControl(labels[line]);
+    }
+}
+
 static void windowOnDestroy(GtkWidget *widget, gpointer data) {
     (void)widget;
     (void)data;
@@ -179,55 +196,10 @@ static void windowOnDestroy(GtkWidget *widget, gpointer data) {
     for (GtkWidget *&control : gControls) {
         control = nullptr;
     }
+    windowHandOver();
     g_clear_object(&gLogo);
     g_clear_object(&gLogoScaled);
     gLogoRect = GdkRectangle{0, 0, 0, 0};
-}
-
-// The title bar of a client-side decorated window: its shown child other than the content.
-struct WindowParts {
-    GtkWidget *content;
-    GtkWidget *titleBar;
-};
-
-static void windowFindTitleBar(GtkWidget *child, gpointer data) {
-    WindowParts *parts = static_cast<WindowParts *>(data);
-    if (child != parts->content && gtk_widget_get_visible(child) && !GTK_IS_POPOVER(child)) {
-        parts->titleBar = child;
-    }
-}
-
-GdkRectangle guiVisibleFrame(GtkWidget *window) {
-    GdkRectangle frame{0, 0, 0, 0};
-    GdkWindow *surface = window != nullptr ? gtk_widget_get_window(window) : nullptr;
-    if (surface == nullptr) {
-        return frame;
-    }
-    gdk_window_get_frame_extents(surface, &frame);
-    // A window that decorates itself draws its shadow inside its own surface: the surface is
-    // larger than what is seen by the shadow's width on each side. "solid-csd" is such a window
-    // drawn without a shadow (no compositor).
-    GtkStyleContext *style = gtk_widget_get_style_context(window);
-    WindowParts parts{gtk_bin_get_child(GTK_BIN(window)), nullptr};
-    if (!gtk_style_context_has_class(style, "csd") ||
-        gtk_style_context_has_class(style, "solid-csd") || parts.content == nullptr) {
-        return frame;
-    }
-    // What is seen is the title bar, and below it the content with the window's border, which
-    // is the size that GTK gives for a window that decorates itself.
-    gtk_container_forall(GTK_CONTAINER(window), windowFindTitleBar, &parts);
-    if (parts.titleBar == nullptr) {
-        return frame;
-    }
-    GtkAllocation title;
-    gtk_widget_get_allocation(parts.titleBar, &title);
-    int width = 0;
-    int height = 0;
-    gtk_window_get_size(GTK_WINDOW(window), &width, &height);
-    int originX = 0;
-    int originY = 0;
-    gdk_window_get_origin(surface, &originX, &originY);
-    return GdkRectangle{originX + title.x, originY + title.y, width, title.height + height};
 }
 
 // The logo: top level with the group box, 20 pixels right of it, as wide as the room up to 45
@@ -271,7 +243,7 @@ static gboolean windowDrawLogo(GtkWidget *fixed, cairo_t *cr, gpointer data) {
 }
 
 static void windowLoadLogo() {
-    GdkPixbuf *bitmap = guiLoadResourcePixbuf(QUILLAR_RESOURCE_LOGO);
+    GdkPixbuf *bitmap = gdk_pixbuf_new_from_resource(QUILLAR_RESOURCE_LOGO, nullptr);
     if (bitmap == nullptr) {
         return;
     }
@@ -411,16 +383,8 @@ static void windowBuild(GtkApplication *app) {
 
 // ---- Input while busy ----
 
-void guiEnterModal() {
-    ++gModalDepth;
-}
-
-void guiLeaveModal() {
-    --gModalDepth;
-}
-
 bool guiInputBlocked() {
-    return gModalDepth > 0 || appUpdateBusy(&gUnit);
+    return gWindows.modalDepth > 0 || appUpdateBusy(&gUnit);
 }
 
 static bool windowIsUserInput(GdkEventType type) {
@@ -451,7 +415,7 @@ static void windowFilterEvent(GdkEvent *event, gpointer data) {
     if (windowIsUserInput(event->type) && guiInputBlocked()) {
         GtkWidget *target = gtk_get_event_widget(event);
         GtkWidget *toplevel = target != nullptr ? gtk_widget_get_toplevel(target) : nullptr;
-        if (toplevel != nullptr && (toplevel == gWindow || toplevel == guiProgressWindow())) {
+        if (toplevel != nullptr && (toplevel == gWindow || toplevel == gWindows.progress)) {
             return;
         }
     }
@@ -468,23 +432,19 @@ static void windowChooseLanguage() {
 }
 
 GtkWidget *guiOpenMainWindow(GtkApplication *app) {
-    gResult = 0;
-    guiSetApplication(app);
+    gWindows = GuiWindows{};
+    gWindows.unit = &gUnit;
+    gWindows.application = app;
+    gUnit.frontEnd = FrontEnd{&GUI_FRONT_END, &gWindows};
     windowChooseLanguage();
     gdk_event_handler_set(windowFilterEvent, nullptr, nullptr);
     appReset(&gUnit);
     windowBuild(app);
+    windowHandOver();
     appInitialise(&gUnit);
     if (gWindow == nullptr) {
         return nullptr;
     }
     gtk_widget_show(gWindow);
     return gWindow;
-}
-
-void guiEndMainWindow(int result) {
-    gResult = result;
-    if (gWindow != nullptr) {
-        gtk_widget_destroy(gWindow);
-    }
 }

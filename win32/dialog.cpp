@@ -3,7 +3,6 @@
 
 #include "app/mainwindow.h"
 #include "app/status.h"
-#include "app/ui.h"
 #include "os/win32/device_event.h"
 #include "resources/resource.h"
 
@@ -11,19 +10,8 @@
 static constexpr COLORREF LOGO_KEY = RGB(0, 255, 0);
 static constexpr COLORREF ESC_LINE_COLOUR = RGB(255, 0, 0);
 
-// Keys and clicks that queued up while the update sent were meant for a window that could not
-// react; acting on them later (a late Close, a second Update, a box dismissed unread) would
-// surprise.
-void discardQueuedInput() {
-    for (MSG pending;
-         PeekMessageW(&pending, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE) ||
-         PeekMessageW(&pending, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE) ||
-         PeekMessageW(&pending, nullptr, WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK, PM_REMOVE);) {
-    }
-}
-
 static INT_PTR onInitDialog(HWND window) {
-    gMainWindow = window;
+    gWindows.main = window;
     appInitialise(&gUnit);
     return TRUE;
 }
@@ -43,9 +31,9 @@ static INT_PTR onPaint(HWND window) {
 
     RECT dialog;
     RECT group;
-    GetWindowRect(gMainWindow, &dialog);
-    GetWindowRect(GetDlgItem(gMainWindow, IDC_GROUP_VERSIONS), &group);
-    LONG width = dialog.right - group.right - uiScalePixels(45);
+    GetWindowRect(gWindows.main, &dialog);
+    GetWindowRect(GetDlgItem(gWindows.main, IDC_GROUP_VERSIONS), &group);
+    LONG width = dialog.right - group.right - scaleToWindow(gWindows.main, 45);
     if (width > info.bmWidth / 2) {
         width = info.bmWidth / 2;
     }
@@ -54,8 +42,8 @@ static INT_PTR onPaint(HWND window) {
         height = static_cast<LONG>(static_cast<float>(width) / static_cast<float>(info.bmWidth) *
                                    static_cast<float>(info.bmHeight));
     }
-    const LONG x =
-        group.right - (dialog.left + GetSystemMetrics(SM_CXDLGFRAME)) + uiScalePixels(20);
+    const LONG x = group.right - (dialog.left + GetSystemMetrics(SM_CXDLGFRAME)) +
+                   scaleToWindow(gWindows.main, 20);
     const LONG y = group.top - (dialog.top + GetSystemMetrics(SM_CYCAPTION));
     // A window too narrow leaves no room: nothing is drawn rather than a mirrored image.
     if (width > 0 && height > 0) {
@@ -87,8 +75,8 @@ static INT_PTR onCommand(WPARAM wParam) {
 // The ESC's line (label and version) is drawn red on the dialog's own background.
 static INT_PTR onCtlColorStatic(WPARAM wParam, LPARAM lParam) {
     HWND control = reinterpret_cast<HWND>(lParam);
-    if (control != GetDlgItem(gMainWindow, IDC_LABEL_ESC) &&
-        control != GetDlgItem(gMainWindow, IDC_VERSION_ESC)) {
+    if (control != GetDlgItem(gWindows.main, IDC_LABEL_ESC) &&
+        control != GetDlgItem(gWindows.main, IDC_VERSION_ESC)) {
         return FALSE;
     }
     HDC dc = reinterpret_cast<HDC>(wParam);

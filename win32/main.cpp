@@ -8,12 +8,15 @@
 #include "resources/resource.h"
 
 HINSTANCE gModule = nullptr;
-HWND gMainWindow = nullptr;
 UnitContext gUnit = FRESH_UNIT_CONTEXT;
+DialogWindows gWindows;
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     InitCommonControls();
     gModule = instance;
+    gWindows.module = instance;
+    gWindows.unit = &gUnit;
+    gUnit.frontEnd = FrontEnd{&DIALOG_FRONT_END, &gWindows};
     prepareUnits();
     appReset(&gUnit);
     DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, mainDialogProc, 0);

@@ -2,7 +2,7 @@
 #include "tests/gtk/driver.h"
 
 #include "app/mainwindow.h"
-#include "app/ui.h"
+#include "link/units.h"
 #include "resource.h"
 #include "sim/sim.h"
 
@@ -61,10 +61,12 @@ class CsdWindowTest : public testing::Test {
 };
 
 TEST_F(CsdWindowTest, Csd_shadow_is_not_part_of_logo_room_or_centring) {
-    simAddInterface(simUnitInterface(PRODUCT_ID_TALOMIR, L"/dev/hidraw3"));
+    prepareUnits(); // the demo's own unit, so that the screenshot shows the demo
     ASSERT_NE(guiOpenMainWindow(nullptr), nullptr);
     spin(150);
     GtkWidget *window = guiMainWindow();
+    // The window with the title bar and shadow that GTK draws for it, as a desktop shows it.
+    writeScreenshot("demo-ready-csd.png");
     GtkStyleContext *style = gtk_widget_get_style_context(window);
     ASSERT_TRUE(gtk_style_context_has_class(style, "csd"));
     ASSERT_FALSE(gtk_style_context_has_class(style, "solid-csd")) << "no shadow drawn";
@@ -72,7 +74,7 @@ TEST_F(CsdWindowTest, Csd_shadow_is_not_part_of_logo_room_or_centring) {
     const GdkRectangle seen = declaredVisibleFrame(window, &declared);
     ASSERT_TRUE(declared) << "GTK declared no invisible borders";
 
-    const UiRect rect = uiDialogRect();
+    const UiRect rect = mainFrame();
     EXPECT_EQ(rect.left, seen.x);
     EXPECT_EQ(rect.top, seen.y);
     EXPECT_EQ(rect.right, seen.x + seen.width);

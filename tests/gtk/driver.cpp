@@ -2,7 +2,6 @@
 #include "tests/gtk/driver.h"
 
 #include "app/messages.h"
-#include "app/ui.h"
 #include "resource.h"
 
 #include <gtest/gtest.h>
@@ -50,13 +49,6 @@ std::string shown(const std::wstring &text) {
     std::string result = utf8 != nullptr ? utf8 : "";
     g_free(utf8);
     return result;
-}
-
-std::wstring statusText() {
-    std::wstring text(uiStatusTextLength() + 1, L'\0');
-    uiGetStatusText(text.data(), text.size());
-    text.resize(text.size() - 1);
-    return text;
 }
 
 std::string shownStatus() {
@@ -239,6 +231,10 @@ gboolean watchProgress(gpointer data) {
         sendDelete(guiMainWindow());
     }
     return G_SOURCE_CONTINUE;
+}
+
+UiRect mainFrame() {
+    return gUnit.frontEnd.ops->window->frame(gUnit.frontEnd.state);
 }
 
 void writeScreenshot(const char *name) {

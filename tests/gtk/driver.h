@@ -20,8 +20,7 @@ std::wstring notReady(uint16_t id);
 // What GTK shows for a text: UTF-8, each CR LF a plain line break.
 std::string shown(const std::wstring &text);
 
-// The status text as the seam returns it, and as the text view shows it.
-std::wstring statusText();
+// The status text as the text view shows it.
 std::string shownStatus();
 std::string labelText(int id);
 bool sensitive(int id);
@@ -68,6 +67,9 @@ GdkRectangle declaredVisibleFrame(GtkWidget *window, bool *declared = nullptr);
 // Input as the X server would deliver it.
 void sendKey(GtkWidget *window, guint keyval);
 void sendDelete(GtkWidget *window);
+
+// The main window's frame as the front end gives it to the application.
+UiRect mainFrame();
 
 // Writes the main window as a PNG to the build's screenshot directory.
 void writeScreenshot(const char *name);

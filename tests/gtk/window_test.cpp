@@ -1,11 +1,10 @@
-// The GTK window and seam driven against the simulated unit under a virtual X server.
+// The GTK window and its front end driven against the simulated unit under a virtual X server.
 #include "tests/gtk/driver.h"
 
 #include "app/mainwindow.h"
 #include "link/units.h"
 #include "app/messages.h"
 #include "app/texts.h"
-#include "app/ui.h"
 #include "link/frames.h"
 #include "resource.h"
 #include "sim/sim.h"
@@ -60,7 +59,6 @@ class GtkWindowTest : public testing::Test {
 
 TEST_F(GtkWindowTest, no_unit_startup_shows_not_ready) {
     open();
-    EXPECT_EQ(statusText(), notReady(MSG_NO_UNIT)) << "status text is kept exactly, CR LF and all";
     EXPECT_EQ(shownStatus(), shown(notReady(MSG_NO_UNIT)));
     EXPECT_EQ(shownStatus().find('\r'), std::string::npos);
     EXPECT_FALSE(sensitive(IDC_UPDATE));
@@ -83,7 +81,7 @@ TEST_F(GtkWindowTest, ready_unit_shows_versions_and_enables_update) {
     simSetEscFirmwareVersion(0x020A);
     simSetEscBootloaderVersion(0x00000102);
     open();
-    EXPECT_EQ(statusText(), message(MSG_READY));
+    EXPECT_EQ(shownStatus(), shown(message(MSG_READY)));
     EXPECT_TRUE(sensitive(IDC_UPDATE));
     EXPECT_EQ(labelText(IDC_VERSION_ESC), "2.10");
     EXPECT_EQ(labelText(IDC_VERSION_BOOTLOADER), "1.2");
@@ -112,7 +110,7 @@ TEST_F(GtkWindowTest, incompatible_esc_box_is_information_with_ok) {
         EXPECT_TRUE(gtk_icon_theme_has_icon(gtk_icon_theme_get_default(), name)) << name;
     }
     EXPECT_EQ(gBoxes[0].responses, std::vector<int>{GTK_RESPONSE_OK});
-    EXPECT_EQ(statusText(), notReady(MSG_ESC_NOT_COMPATIBLE));
+    EXPECT_EQ(shownStatus(), shown(notReady(MSG_ESC_NOT_COMPATIBLE)));
     EXPECT_FALSE(sensitive(IDC_UPDATE));
 }
 
@@ -136,7 +134,7 @@ TEST_F(GtkWindowTest, whole_update_succeeds_with_progress_drawn) {
     EXPECT_EQ(gBoxes[0].type, GTK_MESSAGE_WARNING);
     EXPECT_EQ(gBoxes[0].icon, "dialog-warning");
     EXPECT_EQ(gBoxes[0].responses, (std::vector<int>{GTK_RESPONSE_OK, GTK_RESPONSE_CANCEL}));
-    EXPECT_EQ(statusText(), message(MSG_UPDATE_SUCCEEDED));
+    EXPECT_EQ(shownStatus(), shown(message(MSG_UPDATE_SUCCEEDED)));
     EXPECT_EQ(labelText(IDC_VERSION_ESC), "3.0");
     EXPECT_FALSE(sensitive(IDC_UPDATE));
 
@@ -155,7 +153,7 @@ TEST_F(GtkWindowTest, whole_update_succeeds_with_progress_drawn) {
 TEST_F(GtkWindowTest, progress_window_centred_on_main_window) {
     plugReadyUnit();
     open();
-    UiRect main = uiDialogRect();
+    UiRect main = mainFrame();
     gAnswers = {GTK_RESPONSE_OK};
     guint watch = g_timeout_add(5, watchProgress, nullptr);
     pressUpdate();
@@ -181,7 +179,7 @@ TEST_F(GtkWindowTest, declined_confirmation_changes_nothing) {
     pressUpdate();
     ASSERT_EQ(gBoxes.size(), 1u);
     EXPECT_TRUE(simSentFrames().empty());
-    EXPECT_EQ(statusText(), message(MSG_READY));
+    EXPECT_EQ(shownStatus(), shown(message(MSG_READY)));
     EXPECT_TRUE(sensitive(IDC_UPDATE));
 }
 
@@ -195,7 +193,7 @@ TEST_F(GtkWindowTest, newer_installed_firmware_asks_yes_no) {
     EXPECT_EQ(gBoxes[1].caption, shown(message(MSG_NEWER_FIRMWARE_CAPTION)));
     EXPECT_EQ(gBoxes[1].type, GTK_MESSAGE_WARNING);
     EXPECT_EQ(gBoxes[1].responses, (std::vector<int>{GTK_RESPONSE_YES, GTK_RESPONSE_NO}));
-    EXPECT_EQ(statusText(), message(MSG_READY));
+    EXPECT_EQ(shownStatus(), shown(message(MSG_READY)));
 }
 
 TEST_F(GtkWindowTest, failed_update_shows_error_box_and_failed_status) {
@@ -213,7 +211,7 @@ TEST_F(GtkWindowTest, failed_update_shows_error_box_and_failed_status) {
     EXPECT_EQ(gBoxes[1].type, GTK_MESSAGE_ERROR);
     EXPECT_EQ(gBoxes[1].icon, "dialog-error");
     EXPECT_EQ(gBoxes[1].responses, std::vector<int>{GTK_RESPONSE_OK});
-    EXPECT_EQ(statusText(), message(MSG_UPDATE_FAILED));
+    EXPECT_EQ(shownStatus(), shown(message(MSG_UPDATE_FAILED)));
     EXPECT_FALSE(sensitive(IDC_UPDATE));
     EXPECT_EQ(labelText(IDC_VERSION_ESC), "0.0.0");
     EXPECT_FALSE(gProgressSeen.existed);
@@ -229,7 +227,7 @@ TEST_F(GtkWindowTest, input_during_transfer_does_not_close_window) {
     g_source_remove(watch);
     EXPECT_TRUE(gPoked);
     ASSERT_NE(guiMainWindow(), nullptr) << "Escape or the close box ended the update";
-    EXPECT_EQ(statusText(), message(MSG_UPDATE_SUCCEEDED));
+    EXPECT_EQ(shownStatus(), shown(message(MSG_UPDATE_SUCCEEDED)));
     // Once the update is over, the same keys act again.
     sendKey(guiMainWindow(), GDK_KEY_Escape);
     spin(50);
@@ -313,7 +311,7 @@ TEST_F(GtkWindowTest, only_removal_of_open_node_counts) {
     for (const Case &c : nothing) {
         DeviceEvent event = deviceEventFromUdev(c.action, c.subsystem, c.node);
         appDeviceEvent(&gUnit, &event);
-        EXPECT_EQ(statusText(), message(MSG_READY))
+        EXPECT_EQ(shownStatus(), shown(message(MSG_READY)))
             << c.action << " " << c.subsystem << " " << c.node;
         EXPECT_TRUE(sensitive(IDC_UPDATE)) << c.node;
         EXPECT_EQ(simOpenHandleCount(), 1u) << c.node;
@@ -321,7 +319,7 @@ TEST_F(GtkWindowTest, only_removal_of_open_node_counts) {
     simRemoveInterface(UNIT_NODE);
     DeviceEvent removal = deviceEventFromUdev("remove", "hidraw", "/dev/hidraw3");
     EXPECT_TRUE(appDeviceEvent(&gUnit, &removal).handled);
-    EXPECT_EQ(statusText(), notReady(MSG_CONNECTION_LOST));
+    EXPECT_EQ(shownStatus(), shown(notReady(MSG_CONNECTION_LOST)));
     EXPECT_FALSE(sensitive(IDC_UPDATE));
     EXPECT_EQ(labelText(IDC_VERSION_UNIT), "0.0.0");
     EXPECT_EQ(labelText(IDC_LABEL_UNIT), "TALOMIR") << "the name stays after the unit left";
@@ -329,7 +327,7 @@ TEST_F(GtkWindowTest, only_removal_of_open_node_counts) {
     plugReadyUnit();
     DeviceEvent arrival = deviceEventFromUdev("add", "hidraw", "/dev/hidraw3");
     EXPECT_TRUE(appDeviceEvent(&gUnit, &arrival).handled);
-    EXPECT_EQ(statusText(), message(MSG_READY));
+    EXPECT_EQ(shownStatus(), shown(message(MSG_READY)));
     EXPECT_TRUE(sensitive(IDC_UPDATE));
 }
 
@@ -356,13 +354,13 @@ void pipeEvent(const char *action, const char *node) {
 TEST_F(GtkWindowTest, unit_swapped_inside_incompatible_box_is_handled_meanwhile) {
     open();
     ASSERT_EQ(pipe(gPipe), 0);
-    const guint watch = guiWatchDeviceEvents(gPipe[0], readPiped);
+    const guint watch = guiWatchDeviceEvents(gPipe[0], readPiped, &gUnit);
     simAddInterface(simUnitInterface(PRODUCT_ID_TALOMIR, UNIT_NODE));
     simSetEscType(0x12345678);
     // While the incompatible-ESC box is open, that unit leaves and a MERIVAN with a supported
     // ESC arrives; the box is answered 300 ms later.
     int rounds = 0;
-    std::wstring statusInBox;
+    std::string statusInBox;
     bool updateInBox = false;
     gKeepBoxOpen = [&] {
         if (rounds++ == 0) {
@@ -376,7 +374,7 @@ TEST_F(GtkWindowTest, unit_swapped_inside_incompatible_box_is_handled_meanwhile)
         if (rounds < 30) {
             return true;
         }
-        statusInBox = statusText();
+        statusInBox = shownStatus();
         updateInBox = sensitive(IDC_UPDATE);
         return false;
     };
@@ -388,7 +386,7 @@ TEST_F(GtkWindowTest, unit_swapped_inside_incompatible_box_is_handled_meanwhile)
 
     ASSERT_EQ(gBoxes.size(), 1u);
     EXPECT_EQ(gBoxes[0].caption, shown(message(MSG_ESC_INCOMPATIBLE_CAPTION)));
-    EXPECT_EQ(statusInBox, message(MSG_READY)) << "the arrival waited for the box to close";
+    EXPECT_EQ(statusInBox, shown(message(MSG_READY))) << "the arrival waited for the box to close";
     EXPECT_TRUE(updateInBox);
     // The MERIVAN stays open and ready once the box is gone.
     EXPECT_EQ(simOpenedPaths().back(), L"/dev/hidraw4");
@@ -467,7 +465,7 @@ TEST_F(GtkWindowTest, German_texts_follow_language) {
     EXPECT_STREQ(gtk_frame_get_label(GTK_FRAME(guiControl(IDC_GROUP_VERSIONS))),
                  "Installierte Firmware Versionen");
     EXPECT_EQ(labelText(IDC_LABEL_BOOTLOADER), "Regler-Bootloader");
-    EXPECT_EQ(statusText(), notReady(MSG_NO_UNIT));
+    EXPECT_EQ(shownStatus(), shown(notReady(MSG_NO_UNIT)));
     EXPECT_EQ(shown(message(MSG_NO_UNIT)).rfind("Es wurde keine Programmiereinheit", 0), 0u);
     EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(guiMainWindow())),
                  "ZARVELO QUILLAR FW Updater 3.0 TEST BUILD");

@@ -463,11 +463,29 @@ void raise(void *, bool show) {
     }
 }
 
-const WindowOps WINDOW_OPS = {setTitle,  setIcon, setLabels,   registerDevices, unregisterDevices,
-                              endWindow, frame,   scalePixels, inFront,         raise};
-const FrontEndOps FRONT_END_OPS = {showStatus,       showVersions,  offerUpdate,
-                                   showBox,          sending,       transferStarted,
-                                   transferProgress, transferEnded, &WINDOW_OPS};
+const WindowOps WINDOW_OPS = {
+    .setTitle = setTitle,
+    .setIcon = setIcon,
+    .setLabels = setLabels,
+    .registerDevices = registerDevices,
+    .unregisterDevices = unregisterDevices,
+    .endWindow = endWindow,
+    .frame = frame,
+    .scalePixels = scalePixels,
+    .inFront = inFront,
+    .raise = raise,
+};
+const FrontEndOps FRONT_END_OPS = {
+    .showStatus = showStatus,
+    .showVersions = showVersions,
+    .offerUpdate = offerUpdate,
+    .showBox = showBox,
+    .sending = sending,
+    .transferStarted = transferStarted,
+    .transferProgress = transferProgress,
+    .transferEnded = transferEnded,
+    .window = &WINDOW_OPS,
+};
 } // namespace
 
 FrontEnd recordingFrontEnd() {
