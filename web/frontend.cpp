@@ -108,13 +108,30 @@ bool inFront(void *) {
 
 void raise(void *, bool) {}
 
-constexpr WindowOps PAGE_WINDOW = {setTitle,          setIcon,   setLabels, registerDevices,
-                                   unregisterDevices, endWindow, frame,     scalePixels,
-                                   inFront,           raise};
+const WindowOps PAGE_WINDOW = {
+    .setTitle = setTitle,
+    .setIcon = setIcon,
+    .setLabels = setLabels,
+    .registerDevices = registerDevices,
+    .unregisterDevices = unregisterDevices,
+    .endWindow = endWindow,
+    .frame = frame,
+    .scalePixels = scalePixels,
+    .inFront = inFront,
+    .raise = raise,
+};
 
-constexpr FrontEndOps PAGE_FRONT_END = {showStatus,       showVersions,  offerUpdate,
-                                        showBox,          sending,       transferStarted,
-                                        transferProgress, transferEnded, &PAGE_WINDOW};
+const FrontEndOps PAGE_FRONT_END = {
+    .showStatus = showStatus,
+    .showVersions = showVersions,
+    .offerUpdate = offerUpdate,
+    .showBox = showBox,
+    .sending = sending,
+    .transferStarted = transferStarted,
+    .transferProgress = transferProgress,
+    .transferEnded = transferEnded,
+    .window = &PAGE_WINDOW,
+};
 
 // After a classification that found no unit, the page learns whether the browser refused to
 // open one meanwhile: on Linux it explains the hidraw node's access.
