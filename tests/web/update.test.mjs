@@ -94,25 +94,32 @@ test('ready, update, success: the simulated flash holds the image, and the log i
   await context.close();
 });
 
+// Answers are clicks on a box's buttons, or keys (the second case is all keyboard).
 const declines = [
   {name: 'Cancel at the confirmation', double: {granted: true}, answers: ['#box-no']},
+  {name: 'Esc at the confirmation', double: {granted: true}, keyboard: true, answers: ['Escape']},
   {name: 'No at the version question', double: {granted: true, escVersion: 0x0300},
    answers: ['#box-yes', '#box-no'], question: {caption: message(40025), text: message(40023),
                                                 buttons: [pageText('YES'), pageText('NO')]}},
 ];
 
-for (const {name, double, answers, question} of declines) {
+for (const {name, double, keyboard, answers, question} of declines) {
   test(`${name} sends nothing and leaves the page as it was`, async () => {
     const context = await browser.newContext();
     const page = await openPage(context, server, double);
     const before = await shownState(page);
-    await page.click('#update');
+    if (keyboard) {
+      await page.focus('#update');
+      await page.keyboard.press('Enter');
+    } else {
+      await page.click('#update');
+    }
     for (const [index, answer] of answers.entries()) {
       await page.waitForFunction(() => document.getElementById('box').open);
       if (index === 1) {
         assert.deepEqual((await shownState(page)).box, question);
       }
-      await page.click(answer);
+      await (answer.startsWith('#') ? page.click(answer) : page.keyboard.press(answer));
     }
     await page.waitForFunction(() => quillarPage.records.length === 1);
     assert.deepEqual(await shownState(page), before);
