@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Two builds of the page from one commit are byte-identical: clones the committed tree twice,
 # into folders of different names, builds the page in each and compares every file of dist/;
-# then checks the sums. Usage: reproducible.sh SOURCE_DIR WORK_DIR (run by ctest, web_reproducible).
+# then checks the sums, and that the page holds nothing but its own files: no part of the HID
+# double or of the simulated unit. Usage: reproducible.sh SOURCE_DIR WORK_DIR (run by ctest, web_reproducible).
 set -euo pipefail
 source_dir=$1
 work=$2
@@ -21,4 +22,14 @@ second=$work/second-of-another-name/build/dist
 for file in $(cut -d' ' -f3 "$first/SHA256SUMS") SHA256SUMS; do
   cmp "$first/$file" "$second/$file"
 done
+listed=$( (cut -d' ' -f3 "$first/SHA256SUMS"; echo SHA256SUMS) | sort)
+if [ "$(ls "$first" | sort)" != "$listed" ]; then
+  echo "dist/ holds files that SHA256SUMS does not list:" >&2
+  ls "$first" >&2
+  exit 1
+fi
+if grep -l -e hidDouble -e QuillarSim -e simDouble "$first"/*; then
+  echo "the page holds a part of the HID double or of the simulated unit" >&2
+  exit 1
+fi
 echo "reproducible: $(wc -l < "$first/SHA256SUMS") files and SHA256SUMS, byte for byte"
