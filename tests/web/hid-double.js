@@ -7,7 +7,8 @@
 //
 // Configuration: self.QUILLAR_DOUBLE (set by a test before the page loads), else the page's
 // address after "#" (the demo: "#esc=incompatible&mode=bootloader"). Keys, with their defaults:
-//   productId 2 (TALOMIR; 1 is MERIVAN), plugged true, granted false, webHid true,
+//   productId 2 (TALOMIR; 1 is MERIVAN), plugged true, granted false, webHid true (false: no
+//   navigator.hid at all), workerHid true (false: none in the worker, as before Chromium 131),
 //   mode "application" | "bootloader", esc "supported" | "incompatible" | "none",
 //   escVersion 0x020A, refuseOpen false, unplugAtBlock 0, silentAtBlock 0 (from 1; 0: never).
 // The page's half is window.hidDouble: unplug(), plug(), flash(length) (a digest of the
@@ -19,6 +20,7 @@
   const DEFAULTS = {
     productId: 2, plugged: true, granted: false, webHid: true, mode: 'application',
     esc: 'supported', escVersion: 0x020a, refuseOpen: false, unplugAtBlock: 0, silentAtBlock: 0,
+    workerHid: true,
   };
   // What the simulated unit did with a report (tests/web/sim_double.cpp).
   const REPLY = 0;
@@ -336,7 +338,7 @@
           pending.delete(message.id);
         }
       };
-      if (!config.webHid) {
+      if (!config.webHid || !config.workerHid) {
         install(WorkerNavigator.prototype, null);
       }
       self.QuillarSim().then(async (module) => {

@@ -47,6 +47,8 @@ const cases = [
    }},
   {name: 'a browser without WebHID', double: {webHid: false},
    want: {noWebHid: pageText('NO_WEBHID'), updater: false}},
+  {name: 'a browser with WebHID in the page but not in workers', double: {workerHid: false},
+   want: {noWebHid: pageText('NO_WEBHID'), updater: false}},
   {name: 'Linux refuses to open the unit', double: {granted: true, refuseOpen: true},
    want: {status: pageText('LINUX_REFUSED'), update: false, rule: true},
    also: async (page) => {
@@ -106,7 +108,9 @@ test('units that arrive and leave while the page is open', async () => {
   const context = await browser.newContext();
   const page = await openPage(context, server, {granted: true});
   await page.evaluate(() => hidDouble.unplug());
-  await page.waitForFunction(() => document.getElementById('update').disabled);
+  // The removal's status comes last.
+  await page.waitForFunction((ready) => document.getElementById('status').value !== ready,
+                             message(40000));
   let state = await shownState(page);
   assert.equal(state.status, notReady(40020));
   assert.deepEqual(state.versions, [['TALOMIR', '0.0.0'], NO_UNIT[1], NO_UNIT[2]]);

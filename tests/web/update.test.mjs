@@ -148,7 +148,8 @@ for (const {name, double, text, result, systemError} of failures) {
     assert.deepEqual((await shownState(page)).box,
                      {caption: message(40002), text, buttons: [pageText('OK')]});
     await page.click('#box-yes');
-    await page.waitForFunction(() => document.getElementById('status').value !== '');
+    // The failed status comes after the box, and the update stops sending after that.
+    await page.waitForFunction(() => !quillarPage.sending);
     const state = await shownState(page);
     assert.equal(state.status, message(40030));
     assert.equal(state.update, false);
@@ -186,6 +187,7 @@ test('a second tab neither updates nor asks the unit anything while the first up
   await first.evaluate(() => hidDouble.unplug());
   await updateEnded(first, 60000);
   await first.click('#box-yes');
+  await first.waitForFunction(() => !quillarPage.sending);
   await waitForStart(third);
   await second.waitForFunction(() => document.getElementById('notice').hidden);
   await third.waitForFunction(() => document.getElementById('notice').hidden);
