@@ -15,7 +15,4 @@ enum WatchWait {
 };
 // Waits at most timeoutMs for the next arrival or removal.
 WatchWait deviceWatchWait(DeviceEvent *event, uint32_t timeoutMs);
-// Waits for the next arrival or removal, however long (cli/device_watch.cpp). False when Ctrl-C
-// ended the wait or the watch failed.
-bool deviceWatchNext(DeviceEvent *event);
 void deviceWatchStop();

@@ -272,7 +272,7 @@ TEST_F(Cli, bench_updates_unit_again_or_miscounts) {
         // never reaches its count is ended the same way after a few minutes of its waits.
         setPauseHook([&c](size_t index, uint32_t milliseconds) {
             if ((c.ctrlCWhenIdle && milliseconds == 100) || index > 20000) {
-                captureSetNoticed(true);
+                interruptArrived();
             }
         });
         EXPECT_EQ(cliWatch(true, c.count), c.exitCode);
@@ -314,9 +314,9 @@ TEST_F(Cli, units_chosen_wrongly_or_rewritten_or_unrecorded) {
 
     const char *log = "cli-test-units.jsonl";
     std::remove(log);
-    ASSERT_TRUE(cliOpenLog(log));
     CommandOptions chosen;
     chosen.device = L"/dev/hidraw1";
+    chosen.log = log;
     const struct {
         bool reinstall;
         int exitCode;
@@ -329,7 +329,6 @@ TEST_F(Cli, units_chosen_wrongly_or_rewritten_or_unrecorded) {
         captureReset("");
         EXPECT_EQ(cliUpdate(true, chosen), run.exitCode) << capturedErr();
     }
-    cliCloseLog();
     EXPECT_EQ(first->flash, untouched);
     const std::vector<uint8_t> image(CARRIED_IMAGE, CARRIED_IMAGE + CARRIED_IMAGE_SIZE);
     EXPECT_TRUE(std::equal(image.begin(), image.end(), second->flash.begin()));
@@ -355,14 +354,14 @@ TEST_F(Cli, units_chosen_wrongly_or_rewritten_or_unrecorded) {
 // after it, never with the version the write was meant to leave.
 TEST_F(Cli, unanswered_read_back_logged_as_written) {
     plugReady();
-    // Identifications: counting the units, the start-up classification, the read-back.
-    simInjectFault({SIM_FAULT_READ_FAILS, CMD_IDENTIFY, 3, 0, 5});
+    // Identifications: the start-up classification, the read-back.
+    simInjectFault({SIM_FAULT_READ_FAILS, CMD_IDENTIFY, 2, 0, 5});
     const char *log = "cli-test-read-back.jsonl";
     std::remove(log);
-    ASSERT_TRUE(cliOpenLog(log));
+    CommandOptions chosen;
+    chosen.log = log;
     captureReset("");
-    EXPECT_EQ(cliUpdate(true), EXIT_OK);
-    cliCloseLog();
+    EXPECT_EQ(cliUpdate(true, chosen), EXIT_OK);
     std::FILE *file = std::fopen(log, "r");
     ASSERT_NE(file, nullptr);
     char line[4096];
@@ -383,7 +382,9 @@ TEST_F(Cli, units_at_once_mixed_up_or_written_twice) {
                                     simPlugOwnDemoUnit(L"/dev/hidraw1"),
                                     simPlugOwnDemoUnit(L"/dev/hidraw2")};
     captureReset("");
-    EXPECT_EQ(cliWatchAll(true, 3), EXIT_OK);
+    CommandOptions all;
+    all.all = true;
+    EXPECT_EQ(cliWatch(true, 3, all), EXIT_OK);
     EXPECT_TRUE(contains(capturedOut(), "Updated: 3, failed: 0, not ready: 0\n")) << capturedOut();
     // The bench replugs a unit a second of recorded time after its write, which passes at once
     // here: the unplug may come before the read-back, and then the line shows no version.
@@ -532,14 +533,13 @@ TEST_F(Cli, frames_differ_from_window_program) {
         cli.push_back(hex);
     }
     ASSERT_GT(window.size(), 11u);
-    // The command line identifies the unit once more before (counting the units connected) and
-    // after (reading the versions back); in between, the frames are the window program's.
+    // The window program's frames, then the identification once more, to read the versions
+    // back: counting the units sends nothing.
     size_t identification = 0;
     while (identification < window.size() && window[identification].rfind("01 0B", 0) != 0) {
         ++identification;
     }
-    std::vector<std::string> expected(window.begin(), window.begin() + identification);
-    expected.insert(expected.end(), window.begin(), window.end());
+    std::vector<std::string> expected(window.begin(), window.end());
     expected.insert(expected.end(), window.begin(), window.begin() + identification);
     EXPECT_EQ(cli, expected);
 }
