@@ -401,6 +401,111 @@ TEST_F(Cli, units_at_once_mixed_up_or_written_twice) {
     }
 }
 
+// Ctrl-C while units send: update holds it and says so once; the bench says each time that the
+// updates under way are finished, finishes them, starts none after them and ends with 130.
+TEST_F(Cli, ctrl_c_cuts_update_or_bench_goes_on) {
+    struct Case {
+        const char *name;
+        const char *command;
+        size_t units;
+        std::vector<InterruptAction> actions;
+        int exitCode;
+    };
+    const Case cases[] = {
+        {"update", "update", 1, {INTERRUPT_SAY_HELD, INTERRUPT_TAKEN}, EXIT_OK},
+        {"watch", "watch", 1, {INTERRUPT_SAY_FINISHING, INTERRUPT_SAY_FINISHING}, EXIT_INTERRUPTED},
+        {"watch --all",
+         "--all",
+         2,
+         {INTERRUPT_SAY_FINISHING, INTERRUPT_SAY_FINISHING},
+         EXIT_INTERRUPTED},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        simReset();
+        std::vector<SimUnit *> units;
+        for (size_t node = 0; node < c.units; ++node) {
+            units.push_back(simPlugOwnDemoUnit(L"/dev/hidraw" + std::to_wstring(node)));
+        }
+        captureReset("");
+        // Two Ctrl-C among the blocks: the step pauses of 20 ms after the fourth are theirs. A
+        // bench that goes on regardless is ended after a few minutes of its waits.
+        std::vector<InterruptAction> actions;
+        size_t steps = 0;
+        setPauseHook([&](size_t index, uint32_t milliseconds) {
+            if (milliseconds == STEP_PAUSE_MS && (++steps == 6 || steps == 8)) {
+                actions.push_back(interruptArrived());
+            } else if (index >= 20000) {
+                interruptArrived();
+            }
+        });
+        CommandOptions options;
+        options.all = c.units > 1;
+        int code = c.command[0] == 'u' ? cliUpdate(true) : cliWatch(true, 0, options);
+        setPauseHook(nullptr);
+        EXPECT_EQ(code, c.exitCode) << capturedErr();
+        EXPECT_EQ(actions, c.actions);
+        EXPECT_EQ(commandsSent(CMD_ERASE_FIRMWARE), c.units);
+        const std::vector<uint8_t> image(CARRIED_IMAGE, CARRIED_IMAGE + CARRIED_IMAGE_SIZE);
+        for (SimUnit *unit : units) {
+            EXPECT_TRUE(std::equal(image.begin(), image.end(), unit->flash.begin()));
+        }
+        if (c.command[0] != 'u') {
+            EXPECT_TRUE(contains(capturedOut(), "Updated: " + std::to_string(c.units) +
+                                                    ", failed: 0, not ready: 0\n"))
+                << capturedOut();
+        }
+    }
+}
+
+// A record that cannot be appended to the log is named on standard error with its unit, and the
+// run ends with its own code once the updates under way are over.
+TEST_F(Cli, log_failure_unreported) {
+    struct Case {
+        const char *name;
+        const char *log;
+        bool removedWhileSending;
+        bool bench;
+        size_t units;
+    };
+    const Case cases[] = {
+        {"update, log removed", "cli-test-removed.jsonl", true, false, 1},
+        {"watch, log removed", "cli-test-removed.jsonl", true, true, 1},
+        {"watch --all, log removed", "cli-test-removed.jsonl", true, true, 2},
+#ifndef _WIN32
+        {"update, disk full", "/dev/full", false, false, 1},
+#endif
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        simReset();
+        for (size_t node = 0; node < c.units; ++node) {
+            simPlugOwnDemoUnit(L"/dev/hidraw" + std::to_wstring(node));
+        }
+        captureReset("");
+        setPauseHook([&c](size_t index, uint32_t milliseconds) {
+            if (c.removedWhileSending && milliseconds == AFTER_ERASE_PAUSE_MS) {
+                std::remove(c.log);
+            } else if (index >= 20000) {
+                interruptArrived(); // a bench that goes on regardless
+            }
+        });
+        CommandOptions options;
+        options.log = c.log;
+        options.all = c.units > 1;
+        int code = c.bench ? cliWatch(true, 0, options) : cliUpdate(true, options);
+        setPauseHook(nullptr);
+        EXPECT_EQ(code, EXIT_LOG_FAILED);
+        EXPECT_EQ(commandsSent(CMD_ERASE_FIRMWARE), c.units);
+        for (size_t node = 0; node < c.units; ++node) {
+            std::string unit = "/dev/hidraw" + std::to_string(node);
+            EXPECT_TRUE(contains(capturedErr(), "The record of " + unit +
+                                                    " could not be appended to the log: " + c.log))
+                << capturedErr();
+        }
+    }
+}
+
 int runMain(const std::vector<const char *> &arguments) {
     std::vector<char *> argv = {const_cast<char *>("quillar-updater-cli")};
     for (const char *argument : arguments) {
