@@ -87,11 +87,12 @@ bool ending(const Bench &bench) {
            (bench.count != 0 && bench.updated >= bench.count);
 }
 
-// Another update may start: the bench goes on, the count is not reached by the updates done
-// and under way, and without --all none runs.
-bool mayStart(const Bench &bench) {
-    return !ending(bench) && (bench.count == 0 || bench.updated + bench.busy < bench.count) &&
-           (bench.session->options.all || bench.busy == 0);
+// Another update may start beside those under way and those about to start: the bench goes on,
+// the count is not reached by them and the updates done, and without --all none runs.
+bool mayStart(const Bench &bench, uint32_t starting) {
+    uint32_t busy = bench.busy + starting;
+    return !ending(bench) && (bench.count == 0 || bench.updated + busy < bench.count) &&
+           (bench.session->options.all || busy == 0);
 }
 
 void runUpdate(Tracked *tracked) {
@@ -120,10 +121,12 @@ void startUpdate(Bench *bench, Tracked *tracked) {
     tracked->worker = std::thread(runUpdate, tracked);
 }
 
-// Classifies every unit that is not known yet; a ready one is updated, one that is not ready is
-// reported once and waited out until it is removed.
+// Classifies every unit that is not known yet; the ready ones are updated, each that is not ready
+// is reported once and waited out until it is removed. All are classified before any update
+// starts: a Ctrl-C meanwhile finds every one of them under way or none.
 void takeNewUnits(Bench *bench) {
     const std::wstring &device = bench->session->options.device;
+    std::vector<Tracked *> ready;
     for (const std::wstring &path : cliInterfacePaths()) {
         bool known = false;
         for (const std::unique_ptr<Tracked> &tracked : bench->units) {
@@ -132,8 +135,8 @@ void takeNewUnits(Bench *bench) {
         if (known || (!device.empty() && !sameDevicePath(device.c_str(), path.c_str()))) {
             continue;
         }
-        if (!mayStart(*bench)) {
-            return;
+        if (!mayStart(*bench, static_cast<uint32_t>(ready.size()))) {
+            break;
         }
         auto tracked = std::make_unique<Tracked>(bench->session, path);
         tracked->unit.state.answerYes = true;
@@ -144,14 +147,16 @@ void takeNewUnits(Bench *bench) {
             // Not a unit, or one that another program holds: looked at again at the next arrival.
             continue;
         }
-        Tracked *added = tracked.get();
-        bench->units.push_back(std::move(tracked));
         if (outcome == OUTCOME_READY) {
-            startUpdate(bench, added);
+            ready.push_back(tracked.get());
         } else {
             ++bench->notReady;
             boardPrint(&bench->session->board, notReadyLine(outcome));
         }
+        bench->units.push_back(std::move(tracked));
+    }
+    for (Tracked *tracked : ready) {
+        startUpdate(bench, tracked);
     }
 }
 

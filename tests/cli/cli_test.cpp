@@ -484,7 +484,8 @@ TEST_F(Cli, log_failure_unreported) {
         }
         captureReset("");
         setPauseHook([&c](size_t index, uint32_t milliseconds) {
-            if (c.removedWhileSending && milliseconds == AFTER_ERASE_PAUSE_MS) {
+            // From the first step of the first unit to send, before any record is logged.
+            if (c.removedWhileSending && milliseconds == STEP_PAUSE_MS) {
                 std::remove(c.log);
             } else if (index >= 20000) {
                 interruptArrived(); // a bench that goes on regardless
@@ -496,7 +497,11 @@ TEST_F(Cli, log_failure_unreported) {
         int code = c.bench ? cliWatch(true, 0, options) : cliUpdate(true, options);
         setPauseHook(nullptr);
         EXPECT_EQ(code, EXIT_LOG_FAILED);
-        EXPECT_EQ(commandsSent(CMD_ERASE_FIRMWARE), c.units);
+        // The recorded clock lets the demo plug in a fresh unit at once after a write: under
+        // --all it may start before the failed record of the first is collected.
+        if (!options.all) {
+            EXPECT_EQ(commandsSent(CMD_ERASE_FIRMWARE), c.units);
+        }
         for (size_t node = 0; node < c.units; ++node) {
             std::string unit = "/dev/hidraw" + std::to_string(node);
             EXPECT_TRUE(contains(capturedErr(), "The record of " + unit +
