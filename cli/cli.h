@@ -274,10 +274,8 @@ struct HandledUnit {
 };
 
 // Asks a question on standard error: caption and notice (left out with -q), the question, the
-// prompt; true only for a yes word of any language.
+// prompt; true only for a yes word of any language, whatever its case.
 bool cliAsk(const wchar_t *caption, const wchar_t *text, uint16_t questionId);
-// True when the answer is one of the yes words of any language, whatever its case.
-bool cliIsYesWord(const std::string &answer);
 
 // ---- The commands (commands.cpp, bench.cpp) ----
 

@@ -53,6 +53,17 @@ void traceFrame(FrameDirection direction, const uint8_t *bytes, size_t length) {
     printErr(cliFormat(id, &arg, 1) + "\n");
 }
 
+// True when the answer is one of the yes words of any language.
+bool cliIsYesWord(const std::string &answer) {
+    // The program's own language's words, and those of every other: y is yes in German too.
+    for (MessageLanguage language : {messageLanguage(), LANGUAGE_ENGLISH, LANGUAGE_GERMAN}) {
+        if (isOneOf(answer, utf8Text(catalogueText(MSG_CLI_YES_WORDS, language)))) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // The notice before the update and the question about the installed version are asked in the
 // terminal's own words; an error box is printed whatever -q says.
 bool showBox(void *state, BoxKind kind, const wchar_t *caption, const wchar_t *text) {
@@ -113,16 +124,6 @@ constexpr FrontEndOps TERMINAL_OPS = {
 
 FrontEnd cliFrontEnd(CliUnit *state) {
     return FrontEnd{&TERMINAL_OPS, state};
-}
-
-bool cliIsYesWord(const std::string &answer) {
-    // The program's own language's words, and those of every other: y is yes in German too.
-    for (MessageLanguage language : {messageLanguage(), LANGUAGE_ENGLISH, LANGUAGE_GERMAN}) {
-        if (isOneOf(answer, utf8Text(catalogueText(MSG_CLI_YES_WORDS, language)))) {
-            return true;
-        }
-    }
-    return false;
 }
 
 void cliSetQuiet(bool quiet) {

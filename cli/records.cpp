@@ -50,10 +50,6 @@ Json versionsJson(const Versions &versions) {
             {"escFirmware", version(versions.escFirmware, versions.texts.esc)}};
 }
 
-Json textOrNull(const std::string &text) {
-    return text.empty() ? Json(nullptr) : Json(text);
-}
-
 std::string imageVersionText() {
     wchar_t text[32];
     const FormatArg args[] = {{nullptr, IMAGE_FIRMWARE_VERSION >> 8u},
@@ -78,16 +74,17 @@ Versions versionsOf(const UnitContext *unit) {
 }
 
 std::string recordLine(const UnitReport &report) {
-    Json record = {{"schema", CLI_JSON_SCHEMA},
-                   {"event", "result"},
-                   {"time", cliTimeText(true)},
-                   {"device", utf8Text(report.path)},
-                   {"product", textOrNull(utf8Text(report.product))},
-                   {"before", versionsJson(report.before)},
-                   {"after", versionsJson(report.after)},
-                   {"outcome", UNIT_OUTCOME_NAMES[report.outcome]},
-                   {"result", report.result.result},
-                   {"systemError", report.result.systemError}};
+    Json record = {
+        {"schema", CLI_JSON_SCHEMA},
+        {"event", "result"},
+        {"time", cliTimeText(true)},
+        {"device", utf8Text(report.path)},
+        {"product", report.product.empty() ? Json(nullptr) : Json(utf8Text(report.product))},
+        {"before", versionsJson(report.before)},
+        {"after", versionsJson(report.after)},
+        {"outcome", UNIT_OUTCOME_NAMES[report.outcome]},
+        {"result", report.result.result},
+        {"systemError", report.result.systemError}};
     return record.dump() + "\n";
 }
 
