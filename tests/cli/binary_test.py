@@ -6,6 +6,7 @@ Usage: binary_test.py CLI DEMO
 CLI is the shipped program (this machine has no programming unit); DEMO is the program over
 the simulated unit with a short image.
 """
+import concurrent.futures
 import json
 import os
 import signal
@@ -132,28 +133,33 @@ def main(cli, demo):
 
     # Ctrl-C or SIGTERM among the blocks of a bench: the updates under way are finished and
     # logged, none starts after them (the demo plugs in a fresh unit a second after each), 130.
-    log = os.path.join(os.environ.get("TMPDIR", "/tmp"), f"cli-bench-{os.getpid()}.jsonl")
-    for name, args, units, sent, marker in (
-            ("watch --all, SIGINT", ["--all"], 2, signal.SIGINT, " 0 %"),
-            ("watch --all, SIGTERM", ["--all"], 2, signal.SIGTERM, " 0 %"),
-            ("watch, SIGINT", [], 1, signal.SIGINT, text(40029))):
-        if os.path.exists(log):
-            os.remove(log)
+    # A record that cannot be logged: the update is done, the line names log and unit, code 9.
+    # The runs wait out their erase pauses side by side.
+    def bench(name, args, units, sent, marker):
+        log = os.path.join(os.environ.get("TMPDIR", "/tmp"), f"cli-{os.getpid()}-{hash(name)}.jsonl")
         code, out, err = interrupted_update(demo, ["watch", "--yes", "--log", log] + args, marker,
                                             [0, 0.05], "stderr", units, sent)
         records = [json.loads(line) for line in open(log, encoding="utf-8")]
-        check(f"{name}: exit code 130", code == 130, f"{code} {err[-300:]}")
-        check(f"{name}: said at each signal", err.count(text(40173)) == 2, err[-300:])
-        check(f"{name}: no update after those under way", err.count(text(40130)) == units,
-              err[-300:])
-        check(f"{name}: each unit's result and record, read back as 3.0",
-              out.count("ESC 2.10 -> 3.0  updated\n") == units and len(records) == units and
-              all(r["outcome"] == "updated" and r["after"]["escFirmware"]["shown"] == "3.0"
-                  for r in records), out + repr(records))
-    os.remove(log)
+        os.remove(log)
+        return name, units, code, out, err, records
 
-    # A record that cannot be logged: the update is done, the line names log and unit, code 9.
-    result = run([demo, "update", "--yes", "--log", "/dev/full"])
+    cases = (("watch --all, SIGINT", ["--all"], 2, signal.SIGINT, " 0 %"),
+             ("watch --all, SIGTERM", ["--all"], 2, signal.SIGTERM, " 0 %"),
+             ("watch, SIGINT", [], 1, signal.SIGINT, text(40029)))
+    with concurrent.futures.ThreadPoolExecutor(len(cases) + 1) as pool:
+        benches = [pool.submit(bench, *case) for case in cases]
+        full = pool.submit(run, [demo, "update", "--yes", "--log", "/dev/full"])
+        for future in benches:
+            name, units, code, out, err, records = future.result()
+            check(f"{name}: exit code 130", code == 130, f"{code} {err[-300:]}")
+            check(f"{name}: said at each signal", err.count(text(40173)) == 2, err[-300:])
+            check(f"{name}: no update after those under way", err.count(text(40130)) == units,
+                  err[-300:])
+            check(f"{name}: each unit's result and record, read back as 3.0",
+                  out.count("ESC 2.10 -> 3.0  updated\n") == units and len(records) == units and
+                  all(r["outcome"] == "updated" and r["after"]["escFirmware"]["shown"] == "3.0"
+                      for r in records), out + repr(records))
+        result = full.result()
     check("log on a full disk: exit code 9 and the unit named",
           result.returncode == 9 and text(40032) in result.stdout and
           f"{text(40172) % '/dev/hidraw0'} /dev/full (" in result.stderr,
