@@ -263,7 +263,7 @@ int cliWatch(bool yes, uint32_t count, const CommandOptions &options) {
     if (bench.logFailed) {
         return EXIT_LOG_FAILED;
     }
-    if (interruptCutBench()) {
+    if (interruptCameWhileSending()) {
         return EXIT_INTERRUPTED;
     }
     return bench.failed > 0 ? EXIT_UPDATE_FAILED : EXIT_OK;

@@ -12,6 +12,8 @@ std::atomic<int> gMode{INTERRUPT_EXIT};
 std::atomic<int> gSending{0};
 std::atomic<int> gNoticed{NOTICED_NONE};
 std::atomic<bool> gHeldSaid{false};
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free,
+              "the handler of a signal may use these");
 } // namespace
 
 void interruptSetMode(InterruptMode mode) {
@@ -55,6 +57,6 @@ bool interruptNoticed() {
     return gNoticed != NOTICED_NONE;
 }
 
-bool interruptCutBench() {
+bool interruptCameWhileSending() {
     return gNoticed == NOTICED_SENDING;
 }

@@ -57,4 +57,4 @@ InterruptAction interruptArrived();
 // True once a Ctrl-C came in INTERRUPT_NOTICE mode.
 bool interruptNoticed();
 // True once such a Ctrl-C came while a unit was sending: the bench ends with exit code 130.
-bool interruptCutBench();
+bool interruptCameWhileSending();
