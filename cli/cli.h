@@ -1,11 +1,12 @@
-// The command-line program's portable part: its commands, and the terminal UI's state.
+// The command-line program's portable part: its commands, the front end of each unit they
+// handle, and what they print and record of it.
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "app/context.h"
 #include "app/update.h"
@@ -21,6 +22,7 @@ constexpr int EXIT_NO_UPDATABLE_ESC = 5;
 constexpr int EXIT_INCOMPATIBLE_ESC = 6;
 constexpr int EXIT_DECLINED = 7;
 constexpr int EXIT_NOTHING_TO_DO = 8;
+constexpr int EXIT_LOG_FAILED = 9;
 constexpr int EXIT_INTERRUPTED = 130;
 
 // Texts of the command-line program in the catalogue.
@@ -84,6 +86,8 @@ enum CliMessageId : uint16_t {
     MSG_CLI_HELP_LOG = 40169,
     MSG_CLI_HELP_JSON_LINES = 40170,
     MSG_CLI_HELP_EXIT_CODES = 40171,
+    MSG_CLI_LOG_WRITE_FAILED = 40172,
+    MSG_CLI_FINISHING = 40173,
     MSG_CLI_HELP_ALL = 40190,
 };
 
@@ -97,120 +101,194 @@ std::string utf8Text(const std::wstring &text);
 std::wstring wideText(const std::string &text);
 // A catalogue text in the current language, as UTF-8.
 std::string cliMessage(uint16_t id);
+std::wstring catalogue(uint16_t id);
 // Formats a catalogue text with formatText; cliFormat gives it as UTF-8.
 std::wstring cliFormatWide(uint16_t id, const FormatArg *args, size_t argCount);
 std::string cliFormat(uint16_t id, const FormatArg *args, size_t argCount);
+// Units updated at once print from their own threads: one text at a time, never interleaved.
 void printOut(const std::string &text);
 void printErr(const std::string &text);
 
-// ---- The terminal UI (ui_cli.cpp) ----
+// ---- The program's settings (frontend.cpp) ----
 
-// Forgets the status, the controls, the counts and the last error; questions are asked.
-void cliUiReset();
-// True: both questions are answered yes without asking.
-void cliSetAnswerYes(bool yes);
-// True: information boxes are not printed (status --json prints only its object).
-void cliSetQuietBoxes(bool quiet);
-// True: uiRegisterDeviceNotifications starts the device watch (watch command).
-void cliSetWatchDevices(bool watch);
 // True: only results and errors are printed (-q): no notices, no erase line, no progress.
 void cliSetQuiet(bool quiet);
-// Whether -q was given.
 bool cliQuiet();
 // True: every report exchanged with the unit is printed in hex on standard error (-v).
 void cliSetVerbose(bool verbose);
-// What Ctrl-C does outside the sending.
-void cliSetIdleInterrupt(InterruptMode mode);
-// Asks a question on standard error: caption and notice (left out with -q), the question, the
-// prompt; true only for a yes word of any language.
-bool cliAsk(const wchar_t *caption, const wchar_t *text, uint16_t questionId);
-// True when the answer is one of the yes words of any language, whatever its case.
-bool cliIsYesWord(const std::string &answer);
+bool cliVerbose();
 
-// The progress of this thread's update goes to the bench board's row (watch --all), or with
-// -1 to a line of its own.
-void cliUiUseBoardRow(int row);
+// ---- The progress of a unit's transfer (progress.cpp): a line of its own on standard error
+// (rewritten in place on a terminal, a line at every 10 % elsewhere), a row of the bench board
+// (watch --all), or JSON lines on standard output (--json) ----
 
-// ---- The bench board of watch --all (watch_all.cpp) ----
+// The bench's board: one progress row per unit being updated, on standard error, below the
+// lines of results. Shared by the bench's threads.
+struct Board {
+    struct Row {
+        std::string label;
+        uint32_t percent;
+        uint32_t decile; // last printed off a terminal
+        bool active;
+    };
+    std::mutex lock;
+    std::vector<Row> rows;
+    bool interactive = false; // redrawn in place (a terminal that takes escape sequences)
+    size_t drawn = 0;         // lines of the block on the terminal now
+};
 
-// Shows the percentage sent to the unit of a row.
-void boardSetProgress(int row, uint32_t percent);
+// A line of results on standard output, above the board's rows.
+void boardPrint(Board *board, const std::string &line);
+// A row for a unit whose update starts; returns its number.
+int boardAddRow(Board *board, const std::string &label);
+void boardEndRow(Board *board, int row);
 
-// Progress as JSON lines of the unit at device (update --json), or with an empty device as the
-// progress line; for this thread.
-void cliUiJsonProgress(const std::wstring &device);
+enum ProgressForm { PROGRESS_LINE, PROGRESS_BOARD, PROGRESS_JSON };
 
-// ---- Records (records.cpp) ----
+// One unit's progress and what its form has drawn so far.
+struct Progress {
+    ProgressForm form = PROGRESS_LINE;
+    std::wstring device;    // PROGRESS_JSON: the unit's path
+    Board *board = nullptr; // PROGRESS_BOARD: the board and the unit's row
+    int row = -1;
+    // PROGRESS_LINE
+    bool active = false;
+    bool interactive = false;
+    bool lineOpen = false; // a self-rewriting line waits for its end
+    uint64_t startMs = 0;
+    uint64_t drawnMs = 0;
+    uint32_t percent = 0; // last drawn, or last printed as JSON
+    uint32_t decile = 0;  // last printed, off a terminal
+    size_t length = 0;    // of the last drawn line, in columns
+    uint32_t updates = 0; // the first shows 0 %, each further one a block sent
+    size_t imageLength = 0;
+};
+
+void progressStart(Progress *progress, const TransferStart *start);
+void progressShow(Progress *progress, uint32_t percent);
+void progressEnd(Progress *progress);
+// Ends a self-rewriting line that waits for its end, so that other text starts on a new line.
+void progressBreak(Progress *progress);
+
+// ---- The records (records.cpp): the only JSON of the program ----
 
 // The version of every JSON object the program prints or logs.
 constexpr int CLI_JSON_SCHEMA = 1;
+
+// The versions of a unit at one moment.
+struct Versions {
+    bool known = false; // false: no unit open, or it did not answer (null in the records)
+    uint32_t unit = 0;
+    uint32_t escBootloader = 0;
+    uint16_t escFirmware = 0;
+    VersionTexts texts = {}; // as the window shows them ("0.0.0" without a unit)
+};
+Versions versionsOf(const UnitContext *unit);
+
+// How the update of one unit ended; UNIT_OUTCOME_NAMES holds their names in the records.
+enum UnitOutcome { UNIT_UPDATED, UNIT_FAILED, UNIT_DECLINED, UNIT_NOTHING_TO_DO };
+
+// One unit handled: what update, watch and watch --all print and log of it.
+struct UnitReport {
+    std::wstring path;
+    std::wstring product;
+    Versions before;
+    Versions after; // after a write, as the unit reports them when identified again
+    UnitOutcome outcome = UNIT_NOTHING_TO_DO;
+    UpdateResult result = {UPDATE_DECLINED, 0, 0, 0};
+    std::string record; // its JSON line, as logged and printed by --json
+    bool logged = true; // false: appending the record to the log failed
+};
+
+// The record of a report, one line of JSON with its line end, stamped with the time now.
+std::string recordLine(const UnitReport &report);
+// One line of --json progress.
+std::string progressJsonLine(const std::wstring &device, uint32_t percent);
+// status --json: the object, indented.
+std::string statusJson(const UnitContext *unit, ConnectionOutcome outcome,
+                       const std::string &status);
+
+// The paths of the HID interfaces present now.
+std::vector<std::wstring> cliInterfacePaths();
+// Interfaces that are programming units, held ones included, found without identifying them.
+size_t cliUnitCount();
+// Opens and identifies every unit connected, one after the other, closes each again, and lists
+// them as list prints them.
+std::string cliListText(bool json);
 
 // Now as the bench line shows it (local time, "2026-12-08 20:32:18") or, with utc, as the
 // records hold it ("2026-12-08T20:32:18Z"); "-" when the clock cannot be read.
 std::string cliTimeText(bool utc);
 
-// The paths of the HID interfaces present now.
-std::vector<std::wstring> cliInterfacePaths();
-
-// A unit connected now, as list shows it.
-struct ListedUnit {
-    std::wstring path;
-    bool held;       // another of our programs holds it: not identified
-    bool identified; // it answered its identification
-    std::string product;
-    std::string mode; // "application" or "bootloader"
-    nlohmann::ordered_json versions;
+// The log of --log. Each record is opened, appended, synced to the disk and closed by itself,
+// so that a log removed or made unwritable meanwhile fails rather than loses it. Safe from
+// several threads.
+struct RecordLog {
+    std::string path; // empty: no log
+    std::mutex lock;
 };
-// Opens and identifies every unit connected, one after the other, and closes each again.
-std::vector<ListedUnit> cliListUnits();
-std::string cliListText(const std::vector<ListedUnit> &units, bool json);
-// The open unit's versions as JSON (unit, escBootloader, escFirmware: raw and shown), or null
-// while no unit is open.
-nlohmann::ordered_json cliVersionsJson(const UnitContext *unit);
-// The record of one unit handled: what the log holds, and what --json prints as its result.
-// result is null for a unit that was not updated.
-nlohmann::ordered_json cliUnitRecord(const std::wstring &path, const std::string &product,
-                                     const nlohmann::ordered_json &before,
-                                     const nlohmann::ordered_json &after, const char *outcome,
-                                     const UpdateResult *result);
-// The log of --log: opened for appending (false when it cannot be), one line per record, each
-// on the disk before the call returns. Safe from several threads.
-bool cliOpenLog(const std::string &path);
-bool cliLogRecord(const nlohmann::ordered_json &record);
-void cliCloseLog();
+// Creates the log at path if needed (none with an empty path); false, with a line on standard
+// error, when it cannot be opened for appending.
+bool logOpen(RecordLog *log, const std::string &path);
+// Appends one line; false, with a line on standard error naming the log and the unit, when it
+// could not be written whole.
+bool logAppend(RecordLog *log, const std::string &line, const std::wstring &unit);
 
-// ---- The commands (commands.cpp) ----
+// ---- The front end of each unit (frontend.cpp) ----
 
 // What the commands are told beside --yes and --count.
 struct CommandOptions {
     std::wstring device;    // --device: only the unit at this path
     bool reinstall = false; // --reinstall: write an ESC that holds the image's version already
     bool json = false;      // --json: JSON lines instead of text
+    std::string log;        // --log FILE: one record per unit handled
+    bool all = false;       // watch --all: every unit at once
 };
+
+// What the units of one command share.
+struct Session {
+    CommandOptions options;
+    RecordLog log;
+    Board board;
+};
+
+// One unit's front end state: how its questions are answered, how its progress is shown.
+struct CliUnit {
+    Session *session = nullptr;
+    bool answerYes = false;  // both questions are answered yes without asking
+    bool quietBoxes = false; // information boxes are not printed (status --json)
+    Progress progress;
+};
+
+// The front end of a unit with the given state, which outlives the unit's use.
+FrontEnd cliFrontEnd(CliUnit *state);
+
+// One unit that a command handles: its context (large, so on the heap) with a front end of its
+// own, closed on every way out. With a path, only the unit there is opened.
+struct HandledUnit {
+    HandledUnit(Session *session, const std::wstring &path);
+    ~HandledUnit();
+    const std::wstring path;
+    CliUnit state;
+    std::unique_ptr<UnitContext> context;
+};
+
+// Asks a question on standard error: caption and notice (left out with -q), the question, the
+// prompt; true only for a yes word of any language, whatever its case.
+bool cliAsk(const wchar_t *caption, const wchar_t *text, uint16_t questionId);
+
+// ---- The commands (commands.cpp, bench.cpp) ----
+
+// The one path of every command that writes: updates the ready unit in its context (or finds
+// nothing to do), reads the versions back after a write, and logs the record.
+UnitReport updateUnit(UnitContext *unit, CliUnit *state);
 
 int cliStatus(bool json, const CommandOptions &options = {});
 int cliList(bool json);
 int cliUpdate(bool yes, const CommandOptions &options = {});
-// count 0: until Ctrl-C.
+// The bench: waits for units and updates each ready one once, one after another or, with
+// options.all, every one at once on a thread of its own. count 0: until Ctrl-C.
 int cliWatch(bool yes, uint32_t count, const CommandOptions &options = {});
-// The bench over every unit at once: each ready unit is updated on a thread of its own, in its
-// own context, once until it is removed. count 0: until Ctrl-C.
-int cliWatchAll(bool yes, uint32_t count, const CommandOptions &options = {});
-// What a bench has done so far.
-struct BenchTally {
-    uint32_t updated;
-    uint32_t failed;
-    uint32_t notReady;
-};
-// Updates the unit that classified ready in its context and returns its result line (time,
-// product, ESC version before and after, result), counted into tally.
-std::string cliUpdateBenchUnit(UnitContext *unit, BenchTally *tally, const CommandOptions &options);
-// The line of a unit that is there but not ready, counted into tally.
-std::string cliNotReadyLine(ConnectionOutcome outcome, BenchTally *tally);
-// The bench's closing line.
-std::string cliBenchSummary(const BenchTally &tally);
-// The bench's one question (false: declined); watch and watch --all ask it without --yes.
-bool cliConfirmBench();
 // The --version text.
 std::string cliVersionText();
 

@@ -55,10 +55,14 @@ std::wstring wideText(const std::string &text) {
     return std::wstring(text.begin(), text.end());
 }
 
-std::string cliMessage(uint16_t id) {
+std::wstring catalogue(uint16_t id) {
     wchar_t text[MESSAGE_BUFFER_SIZE];
     loadMessage(id, text, MESSAGE_BUFFER_SIZE);
-    return utf8Text(text);
+    return text;
+}
+
+std::string cliMessage(uint16_t id) {
+    return utf8Text(catalogue(id));
 }
 
 std::wstring cliFormatWide(uint16_t id, const FormatArg *args, size_t argCount) {

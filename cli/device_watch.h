@@ -1,4 +1,4 @@
-// Arrivals and removals of units for the watch command; each program links one implementation.
+// Arrivals and removals of units for the bench (watch); each program links one implementation.
 #pragma once
 
 #include "app/device_event.h"
@@ -11,11 +11,9 @@ bool deviceWatchStart();
 enum WatchWait {
     WATCH_EVENT, // event holds it
     WATCH_QUIET, // nothing came in the time given
-    WATCH_ENDED, // Ctrl-C ended the wait (interruptNoticed), or the watch failed
+    WATCH_ENDED, // the watch failed
 };
-// Waits at most timeoutMs for the next arrival or removal.
+// Waits at most timeoutMs for the next arrival or removal; the bench looks at Ctrl-C between
+// two waits.
 WatchWait deviceWatchWait(DeviceEvent *event, uint32_t timeoutMs);
-// Waits for the next arrival or removal, however long (cli/device_watch.cpp). False when Ctrl-C
-// ended the wait or the watch failed.
-bool deviceWatchNext(DeviceEvent *event);
 void deviceWatchStop();

@@ -7,36 +7,29 @@
 #include <vector>
 
 namespace {
+constexpr uint32_t COUNT_LOWEST = 1;
+constexpr uint32_t COUNT_HIGHEST = 1000000;
+
+// What the command line chose; one variable serves each option of several commands, since only
+// one command is run.
 struct Choices {
     bool json = false;
-    bool updateYes = false;
-    bool watchYes = false;
+    bool yes = false;
     uint32_t count = 0;
     bool all = false;
-    // Units, records and nothing to do.
     std::string device;
     std::string log;
     bool reinstall = false;
-    bool jsonLines = false;
-    bool listJson = false;
+    bool quiet = false;
+    bool verbose = false;
+    std::string helpTopic;
+    std::string usageMessage; // set by a check whose value was refused
 };
 
 void describeOptions(CLI::App *app, const std::string &group) {
     app->option_defaults()->group(group);
     app->set_help_flag("-h,--help", cliMessage(MSG_CLI_HELP_HELP));
 }
-
-// ---- Quiet, verbose, help, and the parser's messages ----
-
-constexpr uint32_t COUNT_LOWEST = 1;
-constexpr uint32_t COUNT_HIGHEST = 1000000;
-
-struct Manners {
-    bool quiet = false;
-    bool verbose = false;
-    std::string helpTopic;
-    std::string usageMessage; // set by a check whose value was refused
-};
 
 std::string formatted(uint16_t id, const std::string &word) {
     std::wstring wide = wideText(word);
@@ -45,9 +38,9 @@ std::string formatted(uint16_t id, const std::string &word) {
 }
 
 // A value of --count: digits only, within its range; anything else names the value.
-CLI::Validator wholeNumberCheck(const std::string &option, Manners *manners) {
+CLI::Validator wholeNumberCheck(const std::string &option, Choices *chosen) {
     return CLI::Validator(
-        [option, manners](std::string &value) {
+        [option, chosen](std::string &value) {
             bool digits = !value.empty() && value.size() <= 7 &&
                           value.find_first_not_of("0123456789") == std::string::npos;
             unsigned long number = digits ? std::stoul(value) : 0;
@@ -60,24 +53,19 @@ CLI::Validator wholeNumberCheck(const std::string &option, Manners *manners) {
                                       {nullptr, COUNT_LOWEST},
                                       {nullptr, COUNT_HIGHEST},
                                       {wideValue.c_str(), 0}};
-            manners->usageMessage = cliFormat(MSG_CLI_WHOLE_NUMBER, args, 4);
-            return manners->usageMessage;
+            chosen->usageMessage = cliFormat(MSG_CLI_WHOLE_NUMBER, args, 4);
+            return chosen->usageMessage;
         },
         "");
 }
 
-// The words that the parser took for no command, option or value, of the program and of the
-// command given.
-std::vector<std::string> leftOver(CLI::App *app) {
-    return app->remaining(true);
-}
-
-// The one line of a usage error, naming the word at fault where there is one.
-std::string usageText(CLI::App *app, const CLI::ParseError &error, const Manners &manners) {
-    if (!manners.usageMessage.empty()) {
-        return manners.usageMessage;
+// The one line of a usage error, naming the word at fault where there is one: the first that the
+// parser took for no command, option or value, of the program and of the command given.
+std::string usageText(CLI::App *app, const CLI::ParseError &error, const Choices &chosen) {
+    if (!chosen.usageMessage.empty()) {
+        return chosen.usageMessage;
     }
-    std::vector<std::string> words = leftOver(app);
+    std::vector<std::string> words = app->remaining(true);
     if (!words.empty()) {
         const std::string &word = words.front();
         if (word.size() > 1 && word[0] == '-') {
@@ -118,7 +106,7 @@ int printHelp(CLI::App *app, const std::string &topic) {
 int cliMain(int argc, char **argv) {
     setMessageLanguage(terminalLanguage());
     // Until the update sends, Ctrl-C ends the program at once.
-    interruptInstall(cliMessage(MSG_CLI_NOT_INTERRUPTED));
+    interruptInstall(cliMessage(MSG_CLI_NOT_INTERRUPTED), cliMessage(MSG_CLI_FINISHING));
     interruptSetMode(INTERRUPT_EXIT);
 
     const std::string options = cliMessage(MSG_CLI_HELP_OPTIONS);
@@ -130,51 +118,43 @@ int cliMain(int argc, char **argv) {
     app.set_version_flag("-V,--version", cliVersionText(), cliMessage(MSG_CLI_HELP_VERSION));
     app.require_subcommand(1, 1);
     app.footer(cliMessage(MSG_CLI_HELP_EXIT_CODES));
+    auto command = [&](const char *name, uint16_t helpId) {
+        CLI::App *added = app.add_subcommand(name, cliMessage(helpId));
+        describeOptions(added, options);
+        added->group(commands);
+        return added;
+    };
 
     Choices chosen;
-    CLI::App *status = app.add_subcommand("status", cliMessage(MSG_CLI_HELP_STATUS));
-    describeOptions(status, options);
+    CLI::App *status = command("status", MSG_CLI_HELP_STATUS);
     status->add_flag("--json", chosen.json, cliMessage(MSG_CLI_HELP_JSON));
-    status->group(commands);
-    CLI::App *update = app.add_subcommand("update", cliMessage(MSG_CLI_HELP_UPDATE));
-    describeOptions(update, options);
-    update->add_flag("--yes", chosen.updateYes, cliMessage(MSG_CLI_HELP_YES));
-    update->group(commands);
-    CLI::App *watch = app.add_subcommand("watch", cliMessage(MSG_CLI_HELP_WATCH));
-    describeOptions(watch, options);
-    watch->add_flag("--yes", chosen.watchYes, cliMessage(MSG_CLI_HELP_YES));
-    Manners manners;
+    CLI::App *update = command("update", MSG_CLI_HELP_UPDATE);
+    update->add_flag("--yes", chosen.yes, cliMessage(MSG_CLI_HELP_YES));
+    CLI::App *watch = command("watch", MSG_CLI_HELP_WATCH);
+    watch->add_flag("--yes", chosen.yes, cliMessage(MSG_CLI_HELP_YES));
     watch->add_option("--count", chosen.count, cliMessage(MSG_CLI_HELP_COUNT))
-        ->check(wholeNumberCheck("--count", &manners))
+        ->check(wholeNumberCheck("--count", &chosen))
         ->type_name("N");
     watch->add_flag("--all", chosen.all, cliMessage(MSG_CLI_HELP_ALL));
-    watch->group(commands);
-
-    // Units, records and nothing to do: list, --device, --reinstall, --json lines and --log.
-    CLI::App *list = app.add_subcommand("list", cliMessage(MSG_CLI_HELP_LIST));
-    describeOptions(list, options);
-    list->add_flag("--json", chosen.listJson, cliMessage(MSG_CLI_HELP_JSON));
-    list->group(commands);
-    for (CLI::App *command : {status, update, watch}) {
-        command->add_option("--device", chosen.device, cliMessage(MSG_CLI_HELP_DEVICE))
+    CLI::App *list = command("list", MSG_CLI_HELP_LIST);
+    list->add_flag("--json", chosen.json, cliMessage(MSG_CLI_HELP_JSON));
+    for (CLI::App *unitCommand : {status, update, watch}) {
+        unitCommand->add_option("--device", chosen.device, cliMessage(MSG_CLI_HELP_DEVICE))
             ->type_name("PATH");
     }
-    for (CLI::App *command : {update, watch}) {
-        command->add_flag("--reinstall", chosen.reinstall, cliMessage(MSG_CLI_HELP_REINSTALL));
-        command->add_flag("--json", chosen.jsonLines, cliMessage(MSG_CLI_HELP_JSON_LINES));
-        command->add_option("--log", chosen.log, cliMessage(MSG_CLI_HELP_LOG))->type_name("FILE");
+    for (CLI::App *writing : {update, watch}) {
+        writing->add_flag("--reinstall", chosen.reinstall, cliMessage(MSG_CLI_HELP_REINSTALL));
+        writing->add_flag("--json", chosen.json, cliMessage(MSG_CLI_HELP_JSON_LINES));
+        writing->add_option("--log", chosen.log, cliMessage(MSG_CLI_HELP_LOG))->type_name("FILE");
     }
-
-    // Quiet and verbose, for every command; help as a command of its own.
-    CLI::App *help = app.add_subcommand("help", cliMessage(MSG_CLI_HELP_HELP_COMMAND));
-    describeOptions(help, options);
-    help->add_option("command", manners.helpTopic, cliMessage(MSG_CLI_HELP_TOPIC))
+    CLI::App *help = command("help", MSG_CLI_HELP_HELP_COMMAND);
+    help->add_option("command", chosen.helpTopic, cliMessage(MSG_CLI_HELP_TOPIC))
         ->type_name("COMMAND");
-    help->group(commands);
-    app.add_flag("-q,--quiet", manners.quiet, cliMessage(MSG_CLI_HELP_QUIET));
-    app.add_flag("-v,--verbose", manners.verbose, cliMessage(MSG_CLI_HELP_VERBOSE));
-    for (CLI::App *command : app.get_subcommands({})) {
-        command->fallthrough(); // "update -q" as well as "-q update"
+    // Quiet and verbose, for every command.
+    app.add_flag("-q,--quiet", chosen.quiet, cliMessage(MSG_CLI_HELP_QUIET));
+    app.add_flag("-v,--verbose", chosen.verbose, cliMessage(MSG_CLI_HELP_VERBOSE));
+    for (CLI::App *each : app.get_subcommands({})) {
+        each->fallthrough(); // "update -q" as well as "-q update"
     }
 
     std::ostringstream out;
@@ -183,7 +163,7 @@ int cliMain(int argc, char **argv) {
         app.parse(argc, argv);
     } catch (const CLI::ParseError &error) {
         if (error.get_exit_code() != 0) {
-            return usageError(usageText(&app, error, manners));
+            return usageError(usageText(&app, error, chosen));
         }
         app.exit(error, out, err);
         printOut(out.str());
@@ -191,33 +171,24 @@ int cliMain(int argc, char **argv) {
         return EXIT_OK;
     }
     if (help->parsed()) {
-        return printHelp(&app, manners.helpTopic);
+        return printHelp(&app, chosen.helpTopic);
     }
-    cliSetQuiet(manners.quiet);
-    cliSetVerbose(manners.verbose);
+    cliSetQuiet(chosen.quiet);
+    cliSetVerbose(chosen.verbose);
     if (list->parsed()) {
-        return cliList(chosen.listJson);
+        return cliList(chosen.json);
     }
     CommandOptions unitOptions;
     unitOptions.device = wideText(chosen.device);
     unitOptions.reinstall = chosen.reinstall;
-    unitOptions.json = chosen.jsonLines;
+    unitOptions.json = chosen.json;
+    unitOptions.log = chosen.log;
+    unitOptions.all = chosen.all;
     if (status->parsed()) {
         return cliStatus(chosen.json, unitOptions);
     }
-    // A log that cannot be written is known before anything is sent.
-    if (!chosen.log.empty() && !cliOpenLog(chosen.log)) {
-        printErr(cliMessage(MSG_CLI_LOG_FAILED) + " " + chosen.log + "\n");
-        return EXIT_USAGE;
-    }
-    int code = 0;
     if (update->parsed()) {
-        code = cliUpdate(chosen.updateYes, unitOptions);
-    } else if (chosen.all) {
-        code = cliWatchAll(chosen.watchYes, chosen.count, unitOptions);
-    } else {
-        code = cliWatch(chosen.watchYes, chosen.count, unitOptions);
+        return cliUpdate(chosen.yes, unitOptions);
     }
-    cliCloseLog();
-    return code;
+    return cliWatch(chosen.yes, chosen.count, unitOptions);
 }

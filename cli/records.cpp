@@ -1,30 +1,186 @@
-// What the command-line program records of the units: the list of units connected, JSON
-// objects of versions and results, and the log of every unit handled.
+// What the command-line program records of the units, and the program's only JSON: the list of
+// units connected, the status object, the progress lines, and the record of every unit handled,
+// printed by --json and appended to the log of --log.
 #include "cli/cli.h"
 
 #include "app/status.h"
-#include "app/update.h"
+#include "app/texts.h"
 #include "link/connection.h"
 #include "link/frames.h"
 #include "link/hid.h"
 
-#include <cstdio>
-#include <ctime>
-#include <memory>
-#include <mutex>
+#include <nlohmann/json.hpp>
 
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <memory>
+
+// The log is appended to with the system's own calls, so that each record is synced to the disk.
 #ifdef _WIN32
 #include <io.h>
+#define fsync _commit
+constexpr int LOG_FLAGS = O_WRONLY | O_APPEND | O_BINARY;
 #else
 #include <unistd.h>
+constexpr int LOG_FLAGS = O_WRONLY | O_APPEND | O_CLOEXEC;
 #endif
 
+using Json = nlohmann::ordered_json;
+
 namespace {
-// The log of --log: opened once, written from the threads of units updated at once.
-std::mutex gLogLock;
-std::FILE *gLog = nullptr;
+// The names of the outcomes, in the order of their enumerations; a unit held by another of our
+// programs is reported as none.
+const char *const UNIT_OUTCOME_NAMES[] = {"updated", "failed", "declined", "nothing-to-do"};
+const char *const CONNECTION_OUTCOME_NAMES[] = {
+    "no-unit", "wrong-mode", "no-updatable-esc", "incompatible-esc", "ready", "no-unit"};
+static_assert(OUTCOME_UNIT_IN_USE == 5, "one name for each classification outcome");
+
+// unit, escBootloader and escFirmware, each raw and as shown; null when not known.
+Json versionsJson(const Versions &versions) {
+    if (!versions.known) {
+        return nullptr;
+    }
+    auto version = [](uint32_t raw, const wchar_t *shown) {
+        return Json{{"raw", raw}, {"shown", utf8Text(shown)}};
+    };
+    return {{"unit", version(versions.unit, versions.texts.unit)},
+            {"escBootloader", version(versions.escBootloader, versions.texts.bootloader)},
+            {"escFirmware", version(versions.escFirmware, versions.texts.esc)}};
+}
+
+std::string imageVersionText() {
+    wchar_t text[32];
+    const FormatArg args[] = {{nullptr, IMAGE_FIRMWARE_VERSION >> 8u},
+                              {nullptr, IMAGE_FIRMWARE_VERSION & 0xFFu}};
+    formatText(text, 32, TEXT_VERSION_PAIR_FORMAT, args, 2);
+    return utf8Text(text);
+}
 
 } // namespace
+
+Versions versionsOf(const UnitContext *unit) {
+    Versions versions;
+    const UnitConnection *connection = &unit->connection;
+    versionTexts(unit, &versions.texts);
+    if (isUnitOpen(connection)) {
+        versions.known = true;
+        versions.unit = connection->unitFirmwareVersion;
+        versions.escBootloader = escBootloaderVersion(connection);
+        versions.escFirmware = escFirmwareVersion(connection);
+    }
+    return versions;
+}
+
+std::string recordLine(const UnitReport &report) {
+    Json record = {
+        {"schema", CLI_JSON_SCHEMA},
+        {"event", "result"},
+        {"time", cliTimeText(true)},
+        {"device", utf8Text(report.path)},
+        {"product", report.product.empty() ? Json(nullptr) : Json(utf8Text(report.product))},
+        {"before", versionsJson(report.before)},
+        {"after", versionsJson(report.after)},
+        {"outcome", UNIT_OUTCOME_NAMES[report.outcome]},
+        {"result", report.result.result},
+        {"systemError", report.result.systemError}};
+    return record.dump() + "\n";
+}
+
+std::string progressJsonLine(const std::wstring &device, uint32_t percent) {
+    Json event = {{"schema", CLI_JSON_SCHEMA},
+                  {"event", "progress"},
+                  {"device", utf8Text(device)},
+                  {"percent", percent}};
+    return event.dump() + "\n";
+}
+
+// The keys in the order the interface names them.
+std::string statusJson(const UnitContext *unit, ConnectionOutcome outcome,
+                       const std::string &status) {
+    Versions versions = versionsOf(unit);
+    bool open = versions.texts.unitLabel != nullptr;
+    Json object = {
+        {"schema", CLI_JSON_SCHEMA},
+        {"outcome", CONNECTION_OUTCOME_NAMES[outcome]},
+        {"device", open ? Json(utf8Text(unit->connection.devicePath)) : Json(nullptr)},
+        {"product", open ? Json(utf8Text(versions.texts.unitLabel)) : Json(nullptr)},
+        {"versions", versionsJson(versions)},
+        {"imageVersion", {{"raw", IMAGE_FIRMWARE_VERSION}, {"shown", imageVersionText()}}},
+        {"status", status}};
+    return object.dump(2) + "\n";
+}
+
+std::vector<std::wstring> cliInterfacePaths() {
+    std::vector<std::wstring> paths;
+    HidList *list = hidOpenList();
+    for (uint32_t index = 0; list != nullptr && hidListHas(list, index); ++index) {
+        size_t size = hidPathSize(list, index);
+        std::wstring path(size, L'\0');
+        if (size > 1 && hidGetPath(list, index, path.data(), size)) {
+            path.resize(size - 1);
+            paths.push_back(path);
+        }
+    }
+    hidCloseList(list);
+    return paths;
+}
+
+// A glance at each interface, as the search takes one: its identity, no command sent.
+size_t cliUnitCount() {
+    size_t units = 0;
+    for (const std::wstring &path : cliInterfacePaths()) {
+        HidHandle device = hidOpenPath(path.c_str());
+        if (device == HID_INVALID_HANDLE) {
+            units += hidLastError() == HID_ERROR_IN_USE ? 1 : 0;
+            continue;
+        }
+        uint16_t vendor = 0;
+        uint16_t product = 0;
+        units += hidGetAttributes(device, &vendor, &product) && vendor == UNIT_VENDOR_ID &&
+                         (product == PRODUCT_ID_MERIVAN || product == PRODUCT_ID_TALOMIR)
+                     ? 1
+                     : 0;
+        hidClose(device);
+    }
+    return units;
+}
+
+std::string cliListText(bool json) {
+    Json list = Json::array();
+    std::string text;
+    for (const std::wstring &path : cliInterfacePaths()) {
+        auto unit = std::make_unique<UnitContext>(FRESH_UNIT_CONTEXT);
+        int32_t opened = openUnitAt(&unit->connection, path.c_str());
+        if (opened == LINK_NO_DEVICE) {
+            continue; // not a unit
+        }
+        Versions versions = versionsOf(unit.get());
+        std::string product = utf8Text(versions.texts.unitLabel);
+        std::string mode = unit->connection.unitInBootloader != 0 ? "bootloader" : "application";
+        closeConnection(&unit->connection);
+        bool identified = opened == 0;
+        versions.known = identified;
+        list.push_back({{"path", utf8Text(path)},
+                        {"held", opened == LINK_UNIT_IN_USE},
+                        {"identified", identified},
+                        {"product", identified ? Json(product) : Json(nullptr)},
+                        {"mode", identified ? Json(mode) : Json(nullptr)},
+                        {"versions", versionsJson(versions)}});
+        text += utf8Text(path) + "  ";
+        if (opened == LINK_UNIT_IN_USE) {
+            text += cliMessage(MSG_CLI_LIST_HELD);
+        } else if (!identified) {
+            text += cliMessage(MSG_CLI_LIST_UNIDENTIFIED);
+        } else {
+            text += product + "  " + mode + "  ESC " + utf8Text(versions.texts.esc) +
+                    " (bootloader " + utf8Text(versions.texts.bootloader) + ")";
+        }
+        text += "\n";
+    }
+    return json ? Json{{"schema", CLI_JSON_SCHEMA}, {"units", list}}.dump(2) + "\n" : text;
+}
 
 std::string cliTimeText(bool utc) {
     std::time_t now = std::time(nullptr);
@@ -43,137 +199,44 @@ std::string cliTimeText(bool utc) {
     return text;
 }
 
-nlohmann::ordered_json cliVersionsJson(const UnitContext *unit) {
-    const UnitConnection *connection = &unit->connection;
-    if (!isUnitOpen(connection)) {
-        return nullptr;
+bool logOpen(RecordLog *log, const std::string &path) {
+    if (path.empty()) {
+        return true;
     }
-    VersionTexts texts;
-    versionTexts(unit, &texts);
-    auto version = [](uint32_t raw, const wchar_t *shown) {
-        return nlohmann::ordered_json{{"raw", raw}, {"shown", utf8Text(shown)}};
-    };
-    return {{"unit", version(connection->unitFirmwareVersion, texts.unit)},
-            {"escBootloader", version(escBootloaderVersion(connection), texts.bootloader)},
-            {"escFirmware", version(escFirmwareVersion(connection), texts.esc)}};
-}
-
-std::vector<ListedUnit> cliListUnits() {
-    std::vector<ListedUnit> units;
-    for (const std::wstring &path : cliInterfacePaths()) {
-        auto unit = std::make_unique<UnitContext>(FRESH_UNIT_CONTEXT);
-        int32_t opened = openUnitAt(&unit->connection, path.c_str());
-        if (opened == LINK_NO_DEVICE) {
-            continue; // not a unit
-        }
-        ListedUnit listed = {path, opened == LINK_UNIT_IN_USE, opened == 0, "", "", nullptr};
-        if (listed.identified) {
-            VersionTexts texts;
-            versionTexts(unit.get(), &texts);
-            listed.product = utf8Text(texts.unitLabel);
-            listed.mode = unit->connection.unitInBootloader != 0 ? "bootloader" : "application";
-            listed.versions = cliVersionsJson(unit.get());
-        }
-        closeConnection(&unit->connection);
-        units.push_back(listed);
+    int fd = open(path.c_str(), LOG_FLAGS | O_CREAT, 0666);
+    if (fd < 0) {
+        printErr(cliMessage(MSG_CLI_LOG_FAILED) + " " + path + "\n");
+        return false;
     }
-    return units;
-}
-
-std::string cliListText(const std::vector<ListedUnit> &units, bool json) {
-    if (json) {
-        nlohmann::ordered_json list = nlohmann::ordered_json::array();
-        for (const ListedUnit &unit : units) {
-            list.push_back({{"path", utf8Text(unit.path)},
-                            {"held", unit.held},
-                            {"identified", unit.identified},
-                            {"product", unit.identified ? nlohmann::ordered_json(unit.product)
-                                                        : nlohmann::ordered_json(nullptr)},
-                            {"mode", unit.identified ? nlohmann::ordered_json(unit.mode)
-                                                     : nlohmann::ordered_json(nullptr)},
-                            {"versions", unit.versions}});
-        }
-        return nlohmann::ordered_json{{"schema", CLI_JSON_SCHEMA}, {"units", list}}.dump(2) + "\n";
-    }
-    std::string text;
-    for (const ListedUnit &unit : units) {
-        text += utf8Text(unit.path) + "  ";
-        if (unit.held) {
-            text += cliMessage(MSG_CLI_LIST_HELD);
-        } else if (!unit.identified) {
-            text += cliMessage(MSG_CLI_LIST_UNIDENTIFIED);
-        } else {
-            text += unit.product + "  " + unit.mode + "  ESC " +
-                    unit.versions["escFirmware"]["shown"].get<std::string>() + " (bootloader " +
-                    unit.versions["escBootloader"]["shown"].get<std::string>() + ")";
-        }
-        text += "\n";
-    }
-    return text;
-}
-
-nlohmann::ordered_json cliUnitRecord(const std::wstring &path, const std::string &product,
-                                     const nlohmann::ordered_json &before,
-                                     const nlohmann::ordered_json &after, const char *outcome,
-                                     const UpdateResult *result) {
-    return {{"schema", CLI_JSON_SCHEMA},
-            {"event", "result"},
-            {"time", cliTimeText(true)},
-            {"device", utf8Text(path)},
-            {"product",
-             product.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(product)},
-            {"before", before},
-            {"after", after},
-            {"outcome", outcome},
-            {"result", result != nullptr ? result->result : 0},
-            {"systemError", result != nullptr ? result->systemError : 0}};
-}
-
-bool cliOpenLog(const std::string &path) {
-    std::lock_guard<std::mutex> locked(gLogLock);
-    if (gLog != nullptr) {
-        std::fclose(gLog);
-    }
-    gLog = std::fopen(path.c_str(), "ab");
-    return gLog != nullptr;
-}
-
-void cliCloseLog() {
-    std::lock_guard<std::mutex> locked(gLogLock);
-    if (gLog != nullptr) {
-        std::fclose(gLog);
-        gLog = nullptr;
-    }
+    close(fd);
+    log->path = path;
+    return true;
 }
 
 // Each record is on the disk before the next unit is started: a crash loses no finished one.
-bool cliLogRecord(const nlohmann::ordered_json &record) {
-    std::lock_guard<std::mutex> locked(gLogLock);
-    if (gLog == nullptr) {
+// The log is opened anew for each, never created: one removed meanwhile fails.
+bool logAppend(RecordLog *log, const std::string &line, const std::wstring &unit) {
+    std::lock_guard<std::mutex> locked(log->lock);
+    if (log->path.empty()) {
         return true;
     }
-    std::string line = record.dump() + "\n";
-    bool written =
-        std::fwrite(line.data(), 1, line.size(), gLog) == line.size() && std::fflush(gLog) == 0;
-#ifdef _WIN32
-    written = written && _commit(_fileno(gLog)) == 0;
-#else
-    written = written && fsync(fileno(gLog)) == 0;
-#endif
-    return written;
-}
-
-std::vector<std::wstring> cliInterfacePaths() {
-    std::vector<std::wstring> paths;
-    HidList *list = hidOpenList();
-    for (uint32_t index = 0; list != nullptr && hidListHas(list, index); ++index) {
-        size_t size = hidPathSize(list, index);
-        std::wstring path(size, L'\0');
-        if (size > 1 && hidGetPath(list, index, path.data(), size)) {
-            path.resize(size - 1);
-            paths.push_back(path);
-        }
+    int fd = open(log->path.c_str(), LOG_FLAGS);
+    bool written = fd >= 0;
+    for (size_t done = 0; written && done < line.size();) {
+        auto wrote = write(fd, line.data() + done, static_cast<unsigned>(line.size() - done));
+        written = wrote > 0 || (wrote < 0 && errno == EINTR);
+        done += wrote > 0 ? static_cast<size_t>(wrote) : 0;
     }
-    hidCloseList(list);
-    return paths;
+    written = written && fsync(fd) == 0;
+    int error = errno; // the failed call's, if one failed
+    if (fd >= 0 && close(fd) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    if (!written) {
+        const FormatArg arg = {unit.c_str(), 0};
+        printErr(cliFormat(MSG_CLI_LOG_WRITE_FAILED, &arg, 1) + " " + log->path + " (" +
+                 std::strerror(error) + ")\n");
+    }
+    return written;
 }

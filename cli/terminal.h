@@ -1,4 +1,5 @@
-// What the command-line program needs of its console; each platform implements it.
+// What the command-line program needs of its console; each platform implements it. What Ctrl-C
+// and SIGTERM do is decided the same way on every platform (cli/interrupt.cpp).
 #pragma once
 
 #include <cstddef>
@@ -21,19 +22,39 @@ bool terminalReadLine(std::string *line);
 uint64_t terminalNowMs();
 // German when the user's language is German, as the window program chooses.
 MessageLanguage terminalLanguage();
-// Keeps the system from sleeping while on.
+// Keeps the system from sleeping while on; each thread that sends to a unit asks for itself.
 void terminalKeepAwake(bool on);
 
-// What Ctrl-C and SIGTERM do.
+// Installs the handlers of Ctrl-C and SIGTERM, which act as interruptArrived says. heldNotice is
+// printed for INTERRUPT_SAY_HELD, finishingNotice for INTERRUPT_SAY_FINISHING, each on a line of
+// its own (on a terminal the line with the echoed ^C is erased first).
+void interruptInstall(const std::string &heldNotice, const std::string &finishingNotice);
+
+// ---- Ctrl-C and SIGTERM (cli/interrupt.cpp): the program's signal state ----
+
+// What a Ctrl-C does while no unit sends.
 enum InterruptMode {
     INTERRUPT_EXIT,      // end the program at once with exit code 130
     INTERRUPT_EXIT_LINE, // at a question: end its line on standard error, then as INTERRUPT_EXIT
-    INTERRUPT_HOLD,      // the update sends: say once that it goes on, and go on
-    INTERRUPT_NOTICE,    // remember it; a waiting watch ends (interruptNoticed)
+    INTERRUPT_NOTICE,    // a bench: remember it; the bench starts no new update and ends
 };
-// Installs the handlers; heldNotice is what INTERRUPT_HOLD prints, once, to standard error, on a
-// line of its own (on a terminal it first erases the line with the echoed ^C).
-void interruptInstall(const std::string &heldNotice);
-void interruptSetMode(InterruptMode mode);
-// True once Ctrl-C or SIGTERM came in INTERRUPT_NOTICE mode.
+void interruptSetMode(InterruptMode mode); // INTERRUPT_NOTICE forgets an earlier Ctrl-C
+InterruptMode interruptMode();
+
+// One unit more, or one fewer, sends its update: while any does, no Ctrl-C ends the program,
+// since an update cut off leaves its ESC without firmware.
+void interruptSending(bool on);
+
+enum InterruptAction {
+    INTERRUPT_END,           // exit with code 130 now
+    INTERRUPT_END_LINE,      // end the question's line, then exit with code 130
+    INTERRUPT_SAY_HELD,      // update: say that the update goes on (once per update)
+    INTERRUPT_SAY_FINISHING, // bench: say that the updates under way are finished (each time)
+    INTERRUPT_TAKEN,         // remembered, or held without a word
+};
+// A Ctrl-C or SIGTERM came: records it and says what the handler does. Async-signal-safe.
+InterruptAction interruptArrived();
+// True once a Ctrl-C came in INTERRUPT_NOTICE mode.
 bool interruptNoticed();
+// True once such a Ctrl-C came while a unit was sending: the bench ends with exit code 130.
+bool interruptCameWhileSending();

@@ -10,12 +10,13 @@
 #include <unistd.h>
 
 namespace {
-volatile sig_atomic_t gMode = INTERRUPT_EXIT;
-volatile sig_atomic_t gNoticed = 0;
-volatile sig_atomic_t gHeldNoticeShown = 0;
 // Written once before the handlers are installed, only read by them afterwards.
-char gHeldNotice[512];
-size_t gHeldNoticeLength = 0;
+struct Notice {
+    char text[512];
+    size_t length;
+};
+Notice gHeld;
+Notice gFinishing;
 
 void writeAll(int fd, const char *data, size_t length) {
     while (length > 0) {
@@ -31,26 +32,39 @@ void writeAll(int fd, const char *data, size_t length) {
     }
 }
 
-// Only async-signal-safe calls in here: write and _exit.
+void say(const Notice &notice) {
+    int saved = errno;
+    writeAll(STDERR_FILENO, notice.text, notice.length);
+    errno = saved;
+}
+
+// Only async-signal-safe calls in here: the atomics of interruptArrived, write and _exit.
 void onInterrupt(int) {
-    switch (gMode) {
-    case INTERRUPT_HOLD:
-        if (gHeldNoticeShown == 0) {
-            gHeldNoticeShown = 1;
-            int saved = errno;
-            writeAll(STDERR_FILENO, gHeldNotice, gHeldNoticeLength);
-            errno = saved;
-        }
+    switch (interruptArrived()) {
+    case INTERRUPT_SAY_HELD:
+        say(gHeld);
         return;
-    case INTERRUPT_NOTICE:
-        gNoticed = 1;
+    case INTERRUPT_SAY_FINISHING:
+        say(gFinishing);
         return;
-    case INTERRUPT_EXIT_LINE:
+    case INTERRUPT_TAKEN:
+        return;
+    case INTERRUPT_END_LINE:
         writeAll(STDERR_FILENO, "\n", 1);
         _exit(130);
-    default:
-        _exit(130);
+    case INTERRUPT_END:
+        break;
     }
+    _exit(130);
+}
+
+// The terminal has echoed ^C where the cursor was: that line is erased, and the progress line
+// is drawn again below the notice.
+void prepare(Notice *notice, const std::string &text) {
+    std::string line = isatty(STDERR_FILENO) == 1 ? "\r\033[K" : "\n";
+    line += text;
+    line += '\n';
+    notice->length = line.copy(notice->text, sizeof notice->text);
 }
 } // namespace
 
@@ -114,29 +128,13 @@ MessageLanguage terminalLanguage() {
 // A console program has no session to ask; the system's own policy applies.
 void terminalKeepAwake(bool) {}
 
-void interruptInstall(const std::string &heldNotice) {
-    // The terminal has echoed ^C where the cursor was: that line is erased, and the progress
-    // line is drawn again below the notice.
-    std::string line = isatty(STDERR_FILENO) == 1 ? "\r\033[K" : "\n";
-    line += heldNotice;
-    line += '\n';
-    gHeldNoticeLength = line.copy(gHeldNotice, sizeof gHeldNotice);
+void interruptInstall(const std::string &heldNotice, const std::string &finishingNotice) {
+    prepare(&gHeld, heldNotice);
+    prepare(&gFinishing, finishingNotice);
     struct sigaction action = {};
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
     action.sa_flags = 0; // no restart: a waiting watch wakes up
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
-}
-
-// Each update says it once: entering the hold starts afresh.
-void interruptSetMode(InterruptMode mode) {
-    if (mode == INTERRUPT_HOLD && gMode != INTERRUPT_HOLD) {
-        gHeldNoticeShown = 0;
-    }
-    gMode = mode;
-}
-
-bool interruptNoticed() {
-    return gNoticed != 0;
 }

@@ -7,10 +7,8 @@
 #include <string>
 
 namespace {
-volatile LONG gMode = INTERRUPT_EXIT;
-volatile LONG gNoticed = 0;
-volatile LONG gHeldNoticeShown = 0;
 std::string gHeldNotice;
+std::string gFinishingNotice;
 
 HANDLE streamHandle(TerminalStream stream) {
     return GetStdHandle(stream == TERMINAL_ERR ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
@@ -49,21 +47,22 @@ BOOL WINAPI onControl(DWORD type) {
     if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) {
         return FALSE; // closing the console or logging off ends the program as usual
     }
-    switch (gMode) {
-    case INTERRUPT_HOLD:
-        if (InterlockedExchange(&gHeldNoticeShown, 1) == 0) {
-            terminalWrite(TERMINAL_ERR, gHeldNotice);
-        }
+    switch (interruptArrived()) {
+    case INTERRUPT_SAY_HELD:
+        terminalWrite(TERMINAL_ERR, gHeldNotice);
         return TRUE;
-    case INTERRUPT_NOTICE:
-        InterlockedExchange(&gNoticed, 1);
+    case INTERRUPT_SAY_FINISHING:
+        terminalWrite(TERMINAL_ERR, gFinishingNotice);
         return TRUE;
-    case INTERRUPT_EXIT_LINE:
+    case INTERRUPT_TAKEN:
+        return TRUE;
+    case INTERRUPT_END_LINE:
         terminalWrite(TERMINAL_ERR, "\n");
         ExitProcess(130);
-    default:
-        ExitProcess(130);
+    case INTERRUPT_END:
+        break;
     }
+    ExitProcess(130);
 }
 } // namespace
 
@@ -149,21 +148,8 @@ void terminalKeepAwake(bool on) {
     SetThreadExecutionState(on ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED : ES_CONTINUOUS);
 }
 
-void interruptInstall(const std::string &heldNotice) {
-    gHeldNotice.assign(1, '\n');
-    gHeldNotice += heldNotice;
-    gHeldNotice += '\n';
+void interruptInstall(const std::string &heldNotice, const std::string &finishingNotice) {
+    gHeldNotice.assign(1, '\n').append(heldNotice).append(1, '\n');
+    gFinishingNotice.assign(1, '\n').append(finishingNotice).append(1, '\n');
     SetConsoleCtrlHandler(onControl, TRUE);
-}
-
-// Each update says it once: entering the hold starts afresh.
-void interruptSetMode(InterruptMode mode) {
-    if (mode == INTERRUPT_HOLD && InterlockedCompareExchange(&gMode, 0, 0) != INTERRUPT_HOLD) {
-        InterlockedExchange(&gHeldNoticeShown, 0);
-    }
-    InterlockedExchange(&gMode, mode);
-}
-
-bool interruptNoticed() {
-    return InterlockedCompareExchange(&gNoticed, 0, 0) != 0;
 }

@@ -5,7 +5,6 @@
 
 #include "link/connection.h"
 #include "link/pause.h"
-#include "cli/terminal.h"
 #include "sim/sim.h"
 
 #include <string>
@@ -13,7 +12,6 @@
 
 namespace {
 constexpr uint32_t REPLUG_MS = 1000;
-constexpr uint32_t SLICE_MS = 100;
 
 // A node of the bench: the unit plugged in there, or the gap it left.
 struct Node {
@@ -43,7 +41,7 @@ DeviceEvent eventAt(DeviceEventKind kind, const std::wstring &path) {
     return event;
 }
 
-// One step of every node after a slice of waiting; true when one of them made an event.
+// One step of every node after a wait; true when one of them made an event.
 bool stepNodes(uint32_t waited, DeviceEvent *event) {
     for (Node &node : gNodes) {
         if (node.plugged && !dealtWith(node)) {
@@ -88,17 +86,8 @@ bool deviceWatchStart() {
 // A second after a unit is dealt with it is unplugged, and a second later a fresh unit is
 // plugged in at a new node.
 WatchWait deviceWatchWait(DeviceEvent *event, uint32_t timeoutMs) {
-    for (uint32_t waited = 0; waited < timeoutMs; waited += SLICE_MS) {
-        if (interruptNoticed()) {
-            return WATCH_ENDED;
-        }
-        uint32_t slice = timeoutMs - waited < SLICE_MS ? timeoutMs - waited : SLICE_MS;
-        pauseMs(slice);
-        if (stepNodes(slice, event)) {
-            return WATCH_EVENT;
-        }
-    }
-    return interruptNoticed() ? WATCH_ENDED : WATCH_QUIET;
+    pauseMs(timeoutMs);
+    return stepNodes(timeoutMs, event) ? WATCH_EVENT : WATCH_QUIET;
 }
 
 void deviceWatchStop() {}

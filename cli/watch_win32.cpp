@@ -2,7 +2,6 @@
 // of the HID class, sent to a message-only window.
 #include "cli/device_watch.h"
 
-#include "cli/terminal.h"
 #include "os/win32/device_event.h"
 
 #include <windows.h>
@@ -17,8 +16,6 @@ extern "C" {
 
 namespace {
 constexpr wchar_t WINDOW_CLASS[] = L"QuillarUpdaterCliWatch";
-// A Ctrl-C is looked at this often while nothing arrives.
-constexpr DWORD WAIT_SLICE_MS = 200;
 
 HWND gWindow;
 HDEVNOTIFY gNotification;
@@ -68,21 +65,15 @@ WatchWait deviceWatchWait(DeviceEvent *event, uint32_t timeoutMs) {
     if (gWindow == nullptr) {
         return WATCH_ENDED;
     }
-    uint64_t end = terminalNowMs() + timeoutMs;
-    while (gArrived.empty()) {
-        if (interruptNoticed()) {
-            return WATCH_ENDED;
-        }
-        uint64_t now = terminalNowMs();
-        if (now >= end) {
-            return WATCH_QUIET;
-        }
-        DWORD slice = static_cast<DWORD>(end - now < WAIT_SLICE_MS ? end - now : WAIT_SLICE_MS);
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, slice, QS_ALLINPUT);
+    if (gArrived.empty()) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, timeoutMs, QS_ALLINPUT);
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             DispatchMessageW(&message);
         }
+    }
+    if (gArrived.empty()) {
+        return WATCH_QUIET;
     }
     *event = gArrived.front();
     gArrived.pop_front();

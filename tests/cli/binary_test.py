@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
-"""Runs the command-line programs themselves: exit codes, texts, output through a pipe, Ctrl-C.
+"""Runs the command-line programs themselves: exit codes, texts, output through a pipe, Ctrl-C
+and SIGTERM in update and in the bench, a log on a full disk.
 
 Usage: binary_test.py CLI DEMO
 CLI is the shipped program (this machine has no programming unit); DEMO is the program over
 the simulated unit with a short image.
 """
+import concurrent.futures
 import json
 import os
 import signal
@@ -51,10 +53,13 @@ def progress_lines(out):
     return [line for line in out.splitlines() if line.startswith("[") and "%" in line]
 
 
-def interrupted_update(demo, args, marker, signals, watched="stdout"):
-    """Starts the demo and sends SIGINT once the watched output shows marker, after each delay
-    given. Returns the exit code, stdout and stderr."""
-    process = subprocess.Popen([demo] + args, env=env("en"), stdin=subprocess.PIPE,
+def interrupted_update(demo, args, marker, signals, watched="stdout", units=1,
+                       sent=signal.SIGINT):
+    """Starts the demo with its units and sends the signal once the watched output shows marker,
+    after each delay given. Returns the exit code, stdout and stderr."""
+    values = env("en")
+    values["QUILLAR_DEMO_UNITS"] = str(units)
+    process = subprocess.Popen([demo] + args, env=values, stdin=subprocess.PIPE,
                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     seen = b""
     deadline = time.monotonic() + 30
@@ -65,8 +70,12 @@ def interrupted_update(demo, args, marker, signals, watched="stdout"):
         seen += chunk
     for delay in signals:
         time.sleep(delay)
-        process.send_signal(signal.SIGINT)
-    out, err = process.communicate(timeout=60)
+        process.send_signal(sent)
+    try:
+        out, err = process.communicate(timeout=60)
+    except subprocess.TimeoutExpired:  # a program that does not end: its code is -9
+        process.kill()
+        out, err = process.communicate()
     if watched == "stdout":
         return process.returncode, (seen + out).decode(), err.decode()
     return process.returncode, out.decode(), (seen + err).decode()
@@ -121,6 +130,40 @@ def main(cli, demo):
           result.stdout.count("TALOMIR  ESC 2.10 -> 3.0  updated\n") == 2, result.stdout[-400:])
     check("watch --count 2 summary",
           result.stdout.endswith("Updated: 2, failed: 0, not ready: 0\n"), result.stdout[-200:])
+
+    # Ctrl-C or SIGTERM among the blocks of a bench: the updates under way are finished and
+    # logged, none starts after them (the demo plugs in a fresh unit a second after each), 130.
+    # A record that cannot be logged: the update is done, the line names log and unit, code 9.
+    # The runs wait out their erase pauses side by side.
+    def bench(name, args, units, sent, marker):
+        log = os.path.join(os.environ.get("TMPDIR", "/tmp"), f"cli-{os.getpid()}-{hash(name)}.jsonl")
+        code, out, err = interrupted_update(demo, ["watch", "--yes", "--log", log] + args, marker,
+                                            [0, 0.05], "stderr", units, sent)
+        records = [json.loads(line) for line in open(log, encoding="utf-8")]
+        os.remove(log)
+        return name, units, code, out, err, records
+
+    cases = (("watch --all, SIGINT", ["--all"], 2, signal.SIGINT, " 0 %"),
+             ("watch --all, SIGTERM", ["--all"], 2, signal.SIGTERM, " 0 %"),
+             ("watch, SIGINT", [], 1, signal.SIGINT, text(40029)))
+    with concurrent.futures.ThreadPoolExecutor(len(cases) + 1) as pool:
+        benches = [pool.submit(bench, *case) for case in cases]
+        full = pool.submit(run, [demo, "update", "--yes", "--log", "/dev/full"])
+        for future in benches:
+            name, units, code, out, err, records = future.result()
+            check(f"{name}: exit code 130", code == 130, f"{code} {err[-300:]}")
+            check(f"{name}: said at each signal", err.count(text(40173)) == 2, err[-300:])
+            check(f"{name}: no update after those under way", err.count(text(40130)) == units,
+                  err[-300:])
+            check(f"{name}: each unit's result and record, read back as 3.0",
+                  out.count("ESC 2.10 -> 3.0  updated\n") == units and len(records) == units and
+                  all(r["outcome"] == "updated" and r["after"]["escFirmware"]["shown"] == "3.0"
+                      for r in records), out + repr(records))
+        result = full.result()
+    check("log on a full disk: exit code 9 and the unit named",
+          result.returncode == 9 and text(40032) in result.stdout and
+          f"{text(40172) % '/dev/hidraw0'} /dev/full (" in result.stderr,
+          f"{result.returncode} {result.stderr[-300:]}")
 
     print(f"{passed} passed, {len(failures)} failed")
     return 1 if failures else 0

@@ -1,10 +1,8 @@
 // The terminal for in-process tests: output captured, input scripted, time from the recorded
-// pauses, interrupts only recorded.
+// pauses; a Ctrl-C is whatever the test has interruptArrived say.
 #include "tests/cli/terminal_capture.h"
 
 #include "tests/support/clock.h"
-
-#include <atomic>
 
 namespace {
 std::string gOut;
@@ -13,9 +11,6 @@ std::string gInput;
 size_t gRead = 0;
 bool gInteractive = false;
 uint32_t gColumns = 0;
-// Set from the threads of units updated at once.
-std::atomic<InterruptMode> gMode{INTERRUPT_EXIT};
-bool gNoticed = false;
 } // namespace
 
 void captureReset(const std::string &input, bool interactive, uint32_t columns) {
@@ -25,7 +20,6 @@ void captureReset(const std::string &input, bool interactive, uint32_t columns) 
     gInput = input;
     gRead = 0;
     gInteractive = interactive;
-    gNoticed = false;
 }
 
 const std::string &capturedOut() {
@@ -34,14 +28,6 @@ const std::string &capturedOut() {
 
 const std::string &capturedErr() {
     return gErr;
-}
-
-InterruptMode capturedInterruptMode() {
-    return gMode;
-}
-
-void captureSetNoticed(bool noticed) {
-    gNoticed = noticed;
 }
 
 void terminalWrite(TerminalStream stream, const std::string &text) {
@@ -79,12 +65,4 @@ MessageLanguage terminalLanguage() {
 
 void terminalKeepAwake(bool) {}
 
-void interruptInstall(const std::string &) {}
-
-void interruptSetMode(InterruptMode mode) {
-    gMode = mode;
-}
-
-bool interruptNoticed() {
-    return gNoticed;
-}
+void interruptInstall(const std::string &, const std::string &) {}

@@ -1,5 +1,5 @@
 // The terminal for in-process tests: output captured, input scripted, time from the recorded
-// pauses, interrupts only recorded.
+// pauses; a Ctrl-C is whatever the test has interruptArrived say.
 #pragma once
 
 #include "cli/terminal.h"
@@ -11,6 +11,3 @@
 void captureReset(const std::string &input, bool interactive = false, uint32_t columns = 80);
 const std::string &capturedOut();
 const std::string &capturedErr();
-// The interrupt mode set last, and whether a Ctrl-C is to be taken as noticed.
-InterruptMode capturedInterruptMode();
-void captureSetNoticed(bool noticed);
