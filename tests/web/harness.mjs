@@ -1,4 +1,5 @@
 // What the browser tests share: the demo folder served on localhost, and Debian's Chromium.
+import {after, before} from 'node:test';
 import {spawn} from 'node:child_process';
 import fs from 'node:fs';
 import http from 'node:http';
@@ -179,4 +180,19 @@ export async function updateEnded(page, timeout = 120000) {
                                    (!quillarPage.sending &&
                                     document.getElementById('status').value !== ''),
                              null, {timeout, polling: 250});
+}
+
+// The demo served and Chromium started once for a file's tests, and both ended after them:
+// env.server and env.browser. start is launch, or launchHideable for a hidden tab.
+export function sharedBrowser(start = launch) {
+  const env = {};
+  before(async () => {
+    env.server = await serve();
+    env.browser = await start();
+  });
+  after(async () => {
+    await env.browser.close();
+    await env.server.close();
+  });
+  return env;
 }

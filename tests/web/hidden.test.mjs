@@ -3,29 +3,20 @@
 // pauses, and the update ends as in a visible tab.
 import assert from 'node:assert/strict';
 import crypto from 'node:crypto';
-import {after, before, test} from 'node:test';
-import {IMAGE, hideBehindTab, launchHideable, message, openPage, serve, shownState,
+import {test} from 'node:test';
+import {hideBehindTab, IMAGE, launchHideable, message, openPage, sharedBrowser, shownState,
         startUpdate, updateEnded} from './harness.mjs';
 
 // The update's pauses, with the carried image: 4 steps of 20 ms, 1,000 + 4,000 ms around the
 // erase, 20 ms after each of its blocks.
 const PAUSES_MS = 4 * 20 + 1000 + 4000 + Math.ceil(IMAGE.length / 48) * 20;
 
-let server;
-let chromium;
-before(async () => {
-  server = await serve();
-  chromium = await launchHideable();
-});
-after(async () => {
-  await chromium.close();
-  await server.close();
-});
+const env = sharedBrowser(launchHideable);
 
 test('the whole update with its tab hidden from the first block to the end', async () => {
-  const page = await openPage(chromium.context, server, {granted: true});
+  const page = await openPage(env.browser.context, env.server, {granted: true});
   await startUpdate(page);
-  const show = await hideBehindTab(chromium.context, page);
+  const show = await hideBehindTab(env.browser.context, page);
   const hiddenAtStart = await page.evaluate(() => [document.visibilityState, document.hidden]);
   await updateEnded(page);
   const hiddenAtEnd = await page.evaluate(() => [document.visibilityState, document.hidden]);

@@ -1,26 +1,17 @@
 // The link over the WebHID backend, without the application: the simulated unit behind the
 // navigator.hid double is found, opened and identified by the core in a worker.
 import assert from 'node:assert/strict';
-import {after, before, test} from 'node:test';
-import {launch, serve} from './harness.mjs';
+import {test} from 'node:test';
+import {sharedBrowser} from './harness.mjs';
 
-let server;
-let browser;
-before(async () => {
-  server = await serve();
-  browser = await launch();
-});
-after(async () => {
-  await browser.close();
-  await server.close();
-});
+const env = sharedBrowser();
 
 async function probe(double) {
-  const page = await browser.newPage();
+  const page = await env.browser.newPage();
   await page.addInitScript((config) => {
     self.QUILLAR_DOUBLE = config;
   }, double);
-  await page.goto(server.url + 'probe.html');
+  await page.goto(env.server.url + 'probe.html');
   const found = await page.evaluate(() => new Promise((resolve) => {
     new Worker('probe-worker.js').onmessage = (event) => resolve(event.data.probe);
   }));

@@ -4,19 +4,10 @@
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import {after, before, test} from 'node:test';
-import {launch, message, notReady, openPage, pageText, ROOT, serve, shownState} from './harness.mjs';
+import {test} from 'node:test';
+import {message, notReady, openPage, pageText, ROOT, sharedBrowser, shownState} from './harness.mjs';
 
-let server;
-let browser;
-before(async () => {
-  server = await serve();
-  browser = await launch();
-});
-after(async () => {
-  await browser.close();
-  await server.close();
-});
+const env = sharedBrowser();
 
 const TITLE = 'ZARVELO QUILLAR FW Updater 3.0 TEST BUILD';
 const NO_UNIT = [['programming unit', '0.0.0'], ['ESC-bootloader', '0.0.0'], ['ESC', '0.0.0']];
@@ -61,8 +52,8 @@ const cases = [
 
 for (const {name, double, locale, box, want, also} of cases) {
   test(name, async () => {
-    const context = await browser.newContext(locale ? {locale} : {});
-    const page = await openPage(context, server, double);
+    const context = await env.browser.newContext(locale ? {locale} : {});
+    const page = await openPage(context, env.server, double);
     if (box !== undefined) {
       assert.deepEqual((await shownState(page)).box, box);
       await page.click('#box-yes');
@@ -78,14 +69,14 @@ for (const {name, double, locale, box, want, also} of cases) {
       await also(page);
     }
     // Nothing was asked of any other host.
-    assert.deepEqual(page.requested.filter((url) => !url.startsWith(server.url)), []);
+    assert.deepEqual(page.requested.filter((url) => !url.startsWith(env.server.url)), []);
     await context.close();
   });
 }
 
 test('the first visit grants the unit with a click, and later visits find it at load', async () => {
-  const context = await browser.newContext();
-  const page = await openPage(context, server, {granted: false});
+  const context = await env.browser.newContext();
+  const page = await openPage(context, env.server, {granted: false});
   let state = await shownState(page);
   assert.equal(state.status, notReady(40017));
   assert.equal(state.connect, true);
@@ -105,8 +96,8 @@ test('the first visit grants the unit with a click, and later visits find it at 
 });
 
 test('units that arrive and leave while the page is open', async () => {
-  const context = await browser.newContext();
-  const page = await openPage(context, server, {granted: true});
+  const context = await env.browser.newContext();
+  const page = await openPage(context, env.server, {granted: true});
   await page.evaluate(() => hidDouble.unplug());
   // The removal's status comes last.
   await page.waitForFunction((ready) => document.getElementById('status').value !== ready,

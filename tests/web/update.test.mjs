@@ -5,20 +5,11 @@ import assert from 'node:assert/strict';
 import crypto from 'node:crypto';
 import fs from 'node:fs';
 import path from 'node:path';
-import {after, before, test} from 'node:test';
-import {DEMO, IMAGE, launch, message, notReady, openPage, pageText, serve, shownState,
+import {test} from 'node:test';
+import {DEMO, IMAGE, message, notReady, openPage, pageText, sharedBrowser, shownState,
         startUpdate, updateEnded, waitForStart} from './harness.mjs';
 
-let server;
-let browser;
-before(async () => {
-  server = await serve();
-  browser = await launch();
-});
-after(async () => {
-  await browser.close();
-  await server.close();
-});
+const env = sharedBrowser();
 
 const SHOTS = path.join(DEMO, '..', 'screenshots');
 const sha256 = (bytes) => crypto.createHash('sha256').update(bytes).digest('hex');
@@ -33,11 +24,11 @@ const TIMEOUT = 0x20000107;
 
 test('ready, update, success: the simulated flash holds the image, and the log is saved',
      async () => {
-  const context = await browser.newContext({acceptDownloads: true});
-  const page = await openPage(context, server, {granted: true});
+  const context = await env.browser.newContext({acceptDownloads: true});
+  const page = await openPage(context, env.server, {granted: true});
   fs.mkdirSync(SHOTS, {recursive: true});
   await page.screenshot({path: path.join(SHOTS, 'web-ready-en.png'), fullPage: true});
-  const loaded = server.requests.length;
+  const loaded = env.server.requests.length;
   // Everything is loaded: the update needs no network from here on.
   await context.setOffline(true);
 
@@ -90,7 +81,7 @@ test('ready, update, success: the simulated flash holds the image, and the log i
   const [download] = await Promise.all([page.waitForEvent('download'), page.click('#save-log')]);
   assert.match(download.suggestedFilename(), /^quillar-updater-log-.*\.jsonl$/);
   assert.equal(fs.readFileSync(await download.path(), 'utf8'), records[0] + '\n');
-  assert.equal(server.requests.length, loaded, 'nothing fetched after the page was loaded');
+  assert.equal(env.server.requests.length, loaded, 'nothing fetched after the page was loaded');
   await context.close();
 });
 
@@ -105,8 +96,8 @@ const declines = [
 
 for (const {name, double, keyboard, answers, question} of declines) {
   test(`${name} sends nothing and leaves the page as it was`, async () => {
-    const context = await browser.newContext();
-    const page = await openPage(context, server, double);
+    const context = await env.browser.newContext();
+    const page = await openPage(context, env.server, double);
     const before = await shownState(page);
     if (keyboard) {
       await page.focus('#update');
@@ -141,8 +132,8 @@ const failures = [
 
 for (const {name, double, text, result, systemError} of failures) {
   test(name, async () => {
-    const context = await browser.newContext();
-    const page = await openPage(context, server, double);
+    const context = await env.browser.newContext();
+    const page = await openPage(context, env.server, double);
     await startUpdate(page);
     await updateEnded(page, 60000);
     assert.deepEqual((await shownState(page)).box,
@@ -162,9 +153,9 @@ for (const {name, double, text, result, systemError} of failures) {
 }
 
 test('a second tab neither updates nor asks the unit anything while the first updates', async () => {
-  const context = await browser.newContext();
-  const first = await openPage(context, server, {granted: true});
-  const second = await openPage(context, server, {granted: true});
+  const context = await env.browser.newContext();
+  const first = await openPage(context, env.server, {granted: true});
+  const second = await openPage(context, env.server, {granted: true});
   await startUpdate(first);
 
   // The second tab that tries is told that another tab updates, and nothing else happens.
@@ -179,7 +170,7 @@ test('a second tab neither updates nor asks the unit anything while the first up
   await third.addInitScript(() => {
     self.QUILLAR_DOUBLE = {granted: true};
   });
-  await third.goto(server.url + 'index.html');
+  await third.goto(env.server.url + 'index.html');
   await third.waitForFunction(() => !document.getElementById('notice').hidden);
   assert.equal((await shownState(third)).status, '');
 
