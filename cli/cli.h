@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "app/context.h"
+#include "app/record.h"
 #include "app/update.h"
+#include "app/utf8.h"
 #include "cli/terminal.h"
 
 // Exit codes.
@@ -93,9 +95,6 @@ enum CliMessageId : uint16_t {
 
 // ---- Text (cli_text.cpp) ----
 
-// UTF-8 of a wide text; "\r\n" becomes "\n".
-std::string utf8Text(const wchar_t *text);
-std::string utf8Text(const std::wstring &text);
 // A text of the program's own (times, hex, words of the command line) as a wide text, byte by
 // byte.
 std::wstring wideText(const std::string &text);
@@ -172,30 +171,11 @@ void progressBreak(Progress *progress);
 
 // ---- The records (records.cpp): the only JSON of the program ----
 
-// The version of every JSON object the program prints or logs.
-constexpr int CLI_JSON_SCHEMA = 1;
-
-// The versions of a unit at one moment.
-struct Versions {
-    bool known = false; // false: no unit open, or it did not answer (null in the records)
-    uint32_t unit = 0;
-    uint32_t escBootloader = 0;
-    uint16_t escFirmware = 0;
-    VersionTexts texts = {}; // as the window shows them ("0.0.0" without a unit)
-};
-Versions versionsOf(const UnitContext *unit);
-
-// How the update of one unit ended; UNIT_OUTCOME_NAMES holds their names in the records.
-enum UnitOutcome { UNIT_UPDATED, UNIT_FAILED, UNIT_DECLINED, UNIT_NOTHING_TO_DO };
+// The version of every JSON object the program prints or logs: the records'.
+constexpr int CLI_JSON_SCHEMA = RECORD_SCHEMA;
 
 // One unit handled: what update, watch and watch --all print and log of it.
-struct UnitReport {
-    std::wstring path;
-    std::wstring product;
-    Versions before;
-    Versions after; // after a write, as the unit reports them when identified again
-    UnitOutcome outcome = UNIT_NOTHING_TO_DO;
-    UpdateResult result = {UPDATE_DECLINED, 0, 0, 0};
+struct UnitReport : UnitRecord {
     std::string record; // its JSON line, as logged and printed by --json
     bool logged = true; // false: appending the record to the log failed
 };

@@ -85,9 +85,7 @@ UnitReport updateUnit(UnitContext *unit, CliUnit *state) {
             state->progress.device = report.path;
         }
         report.result = appUpdate(unit);
-        report.outcome = report.result.status == UPDATE_SUCCEEDED  ? UNIT_UPDATED
-                         : report.result.status == UPDATE_DECLINED ? UNIT_DECLINED
-                                                                   : UNIT_FAILED;
+        report.outcome = unitOutcomeOf(report.result.status);
         // After a write, the versions as the unit reports them now, never as assumed: none
         // when it does not answer its identification.
         bool answered = report.outcome != UNIT_UPDATED || identifyUnit(&unit->connection) == 0;

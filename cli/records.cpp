@@ -30,24 +30,15 @@ constexpr int LOG_FLAGS = O_WRONLY | O_APPEND | O_CLOEXEC;
 using Json = nlohmann::ordered_json;
 
 namespace {
-// The names of the outcomes, in the order of their enumerations; a unit held by another of our
-// programs is reported as none.
-const char *const UNIT_OUTCOME_NAMES[] = {"updated", "failed", "declined", "nothing-to-do"};
+// The names of the classification outcomes, in the order of their enumeration; a unit held by
+// another of our programs is reported as none.
 const char *const CONNECTION_OUTCOME_NAMES[] = {
     "no-unit", "wrong-mode", "no-updatable-esc", "incompatible-esc", "ready", "no-unit"};
 static_assert(OUTCOME_UNIT_IN_USE == 5, "one name for each classification outcome");
 
-// unit, escBootloader and escFirmware, each raw and as shown; null when not known.
-Json versionsJson(const Versions &versions) {
-    if (!versions.known) {
-        return nullptr;
-    }
-    auto version = [](uint32_t raw, const wchar_t *shown) {
-        return Json{{"raw", raw}, {"shown", utf8Text(shown)}};
-    };
-    return {{"unit", version(versions.unit, versions.texts.unit)},
-            {"escBootloader", version(versions.escBootloader, versions.texts.bootloader)},
-            {"escFirmware", version(versions.escFirmware, versions.texts.esc)}};
+// The versions as the records hold them, inside the objects of status and list.
+Json versionsObject(const Versions &versions) {
+    return Json::parse(versionsJson(versions));
 }
 
 std::string imageVersionText() {
@@ -60,32 +51,8 @@ std::string imageVersionText() {
 
 } // namespace
 
-Versions versionsOf(const UnitContext *unit) {
-    Versions versions;
-    const UnitConnection *connection = &unit->connection;
-    versionTexts(unit, &versions.texts);
-    if (isUnitOpen(connection)) {
-        versions.known = true;
-        versions.unit = connection->unitFirmwareVersion;
-        versions.escBootloader = escBootloaderVersion(connection);
-        versions.escFirmware = escFirmwareVersion(connection);
-    }
-    return versions;
-}
-
 std::string recordLine(const UnitReport &report) {
-    Json record = {
-        {"schema", CLI_JSON_SCHEMA},
-        {"event", "result"},
-        {"time", cliTimeText(true)},
-        {"device", utf8Text(report.path)},
-        {"product", report.product.empty() ? Json(nullptr) : Json(utf8Text(report.product))},
-        {"before", versionsJson(report.before)},
-        {"after", versionsJson(report.after)},
-        {"outcome", UNIT_OUTCOME_NAMES[report.outcome]},
-        {"result", report.result.result},
-        {"systemError", report.result.systemError}};
-    return record.dump() + "\n";
+    return recordJson(report, cliTimeText(true)) + "\n";
 }
 
 std::string progressJsonLine(const std::wstring &device, uint32_t percent) {
@@ -106,7 +73,7 @@ std::string statusJson(const UnitContext *unit, ConnectionOutcome outcome,
         {"outcome", CONNECTION_OUTCOME_NAMES[outcome]},
         {"device", open ? Json(utf8Text(unit->connection.devicePath)) : Json(nullptr)},
         {"product", open ? Json(utf8Text(versions.texts.unitLabel)) : Json(nullptr)},
-        {"versions", versionsJson(versions)},
+        {"versions", versionsObject(versions)},
         {"imageVersion", {{"raw", IMAGE_FIRMWARE_VERSION}, {"shown", imageVersionText()}}},
         {"status", status}};
     return object.dump(2) + "\n";
@@ -167,7 +134,7 @@ std::string cliListText(bool json) {
                         {"identified", identified},
                         {"product", identified ? Json(product) : Json(nullptr)},
                         {"mode", identified ? Json(mode) : Json(nullptr)},
-                        {"versions", versionsJson(versions)}});
+                        {"versions", versionsObject(versions)}});
         text += utf8Text(path) + "  ";
         if (opened == LINK_UNIT_IN_USE) {
             text += cliMessage(MSG_CLI_LIST_HELD);

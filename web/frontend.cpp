@@ -5,8 +5,9 @@
 #include "app/mainwindow.h"
 #include "app/status.h"
 #include "os/web/hid_web.h"
-#include "web/records.h"
+#include "app/record.h"
 
+#include <ctime>
 #include <string>
 
 namespace {
@@ -141,8 +142,16 @@ void tellRefusals(uint32_t refusedBefore, bool classified, ConnectionOutcome out
     }
 }
 
-std::wstring textOr(const wchar_t *text) {
-    return text != nullptr ? text : L"";
+// Now as the records hold it ("2026-12-08T20:32:18Z"); "-" when the clock cannot be read.
+std::string utcNow() {
+    std::time_t now = std::time(nullptr);
+    std::tm parts = {};
+    char text[32];
+    if (gmtime_r(&now, &parts) == nullptr ||
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts) == 0) {
+        return "-";
+    }
+    return text;
 }
 } // namespace
 
@@ -163,18 +172,17 @@ void webUpdate(UnitContext *unit) {
     if (!webLock(false)) {
         return;
     }
-    VersionTexts before;
-    versionTexts(unit, &before);
-    bool open = isUnitOpen(&unit->connection);
-    std::wstring device = textOr(unit->connection.devicePath);
-    std::wstring product = textOr(before.unitLabel);
-    std::string beforeJson = webVersionsJson(unit);
-    UpdateResult result = appUpdate(unit);
-    if (result.status != UPDATE_BUSY) {
-        std::string line =
-            webRecordLine(open ? device.c_str() : nullptr, open ? product.c_str() : nullptr,
-                          beforeJson, webVersionsJson(unit), &result);
-        webPostRecord(line.c_str());
+    UnitRecord record;
+    record.before = versionsOf(unit);
+    if (record.before.known) {
+        record.path = unit->connection.devicePath;
+        record.product = record.before.texts.unitLabel;
+    }
+    record.result = appUpdate(unit);
+    if (record.result.status != UPDATE_BUSY) {
+        record.outcome = unitOutcomeOf(record.result.status);
+        record.after = versionsOf(unit);
+        webPostRecord(recordJson(record, utcNow()).c_str());
     }
     webUnlock();
 }
