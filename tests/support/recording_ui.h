@@ -110,7 +110,7 @@ void setForegroundWindow(UiWindow window);
 void scriptForegroundWindows(const std::vector<UiWindow> &windows);
 
 void setDialogRect(UiRect rect);
-// The main window's DPI for uiScalePixels: 96 (100 %, pixels unchanged) until set.
+// The main window's DPI for the front end's scalePixels: 96 (100 %, pixels unchanged) until set.
 void setWindowDpi(int32_t dpi);
 void setProgressWindowFails(bool fails);
 void setRegistrationFails(bool fails);
